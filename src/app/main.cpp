@@ -1,0 +1,30 @@
+#include "AppServices.h"
+#include "BleCentral.h"
+#include "BluetoothManager.h"
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QtQml>
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setOrganizationName(QStringLiteral("Velnora"));
+    QGuiApplication::setApplicationName(QStringLiteral("VelnoraDesktop"));
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+    qmlRegisterUncreatableMetaObject(Link::staticMetaObject, "Velnora", 1, 0, "Link",
+                                     QStringLiteral("Link holds enumerations only"));
+
+    AppServices services;
+    // Until the Qt Bluetooth backend is bound, the link sees no radio; simulation still works.
+    BluetoothManager& manager = services.createManager(std::make_unique<UnavailableBleCentral>());
+
+    QQmlApplicationEngine engine;
+    engine.setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(&manager)}});
+    QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
+                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    engine.load(QUrl(QStringLiteral("qrc:/velnora/FirstWindow.qml")));
+    return QGuiApplication::exec();
+}

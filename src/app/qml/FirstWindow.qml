@@ -1,0 +1,139 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Velnora
+
+// A first working window on the chair link; the real screens replace it.
+ApplicationWindow {
+    id: window
+    required property var manager
+
+    readonly property var stateNames: ["unavailable", "disconnected", "scanning", "connecting",
+        "checkingWifi", "wifiSetup", "wifiConnecting", "ready"]
+    readonly property bool hasChair: manager.connectionState >= Link.connecting
+
+    width: 420
+    height: 640
+    minimumWidth: 420
+    maximumWidth: 420
+    minimumHeight: 640
+    maximumHeight: 640
+    visible: true
+    title: "VelnoraDesktop"
+    color: "#1C1C1E"
+    palette.windowText: "white"
+    palette.text: "white"
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 10
+
+        Label {
+            text: "Velnora Pro"
+            font.pointSize: 22
+            font.bold: true
+        }
+        Label {
+            objectName: "stateLabel"
+            text: "State: " + window.stateNames[window.manager.connectionState]
+                  + (window.manager.isSimulating ? " (simulation)" : "")
+        }
+
+        RowLayout {
+            spacing: 8
+            Button {
+                text: window.manager.connectionState === Link.scanning ? "Cancel" : "Connect"
+                enabled: window.manager.connectionState === Link.scanning
+                         || window.manager.connectionState === Link.disconnected
+                onClicked: window.manager.connectionState === Link.scanning
+                           ? window.manager.cancelScan() : window.manager.startScanning()
+            }
+            Button {
+                text: "Simulate"
+                enabled: !window.hasChair
+                onClicked: window.manager.startSimulation()
+            }
+            Button {
+                text: "Disconnect"
+                enabled: window.hasChair
+                onClicked: window.manager.disconnect()
+            }
+        }
+
+        Label {
+            visible: window.manager.connectionState === Link.unavailable
+            text: "Bluetooth is not available on this computer."
+            color: "#FF9F0A"
+        }
+
+        ListView {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 120
+            visible: window.manager.connectionState === Link.scanning
+            clip: true
+            model: window.manager.discoveredDevices
+            delegate: ItemDelegate {
+                required property var modelData
+                width: ListView.view.width
+                text: modelData.name + "   " + modelData.rssi + " dBm"
+                onClicked: window.manager.connect(modelData.id)
+            }
+        }
+
+        GridLayout {
+            columns: 2
+            columnSpacing: 12
+            rowSpacing: 4
+            visible: window.hasChair
+
+            Label { text: "Chair" }
+            Label { text: window.manager.deviceName }
+            Label { text: "Serial" }
+            Label { text: window.manager.serialNumber }
+            Label { text: "Software / firmware" }
+            Label { text: window.manager.softwareVersion + " / " + window.manager.firmwareVersion }
+            Label { text: "Legs (left, right)" }
+            Label {
+                text: (window.manager.leftLegUp ? "up" : "down") + ", "
+                      + (window.manager.rightLegUp ? "up" : "down")
+            }
+            Label { text: "Automatic mode" }
+            Label {
+                text: (window.manager.autoModeEnabled ? "on" : "off") + ", pattern "
+                      + window.manager.autoModePattern + ", " + window.manager.autoPeriodMinutes
+                      + " min, next in " + window.manager.countdownSeconds + " s"
+            }
+            Label { text: "Vibration" }
+            Label { text: window.manager.motorStrength + " %" }
+            Label { text: "Moves (session, lifetime)" }
+            Label {
+                text: window.manager.sessionMoves + ", "
+                      + (window.manager.lifetimeMoves === undefined ? "–" : window.manager.lifetimeMoves)
+            }
+            Label { text: "Asleep" }
+            Label { text: window.manager.chairIsAsleep ? "yes" : "no" }
+            Label { text: "WiFi networks" }
+            Label {
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                text: window.manager.isLoadingNetworks ? "loading…"
+                                                       : window.manager.availableNetworks.join(", ")
+            }
+        }
+
+        RowLayout {
+            visible: window.hasChair
+            spacing: 8
+            Button { text: "Left leg"; onClicked: window.manager.toggleLeg(false) }
+            Button { text: "Right leg"; onClicked: window.manager.toggleLeg(true) }
+            Switch {
+                text: "Auto"
+                checked: window.manager.autoModeEnabled
+                onToggled: window.manager.setAutoMode(checked)
+            }
+        }
+
+        Item { Layout.fillHeight: true }
+    }
+}

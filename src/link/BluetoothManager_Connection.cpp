@@ -1,0 +1,358 @@
+// Scanning, connecting, discovery, link drops and reconnects.
+#include "BluetoothManager.h"
+
+#include "ChairProfile.h"
+#include "Log.h"
+
+using namespace ChairProfile;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool isChairName(const QString& name)
+{
+    return name.startsWith(QLatin1String("Velnora Pro")) ||
+           name.startsWith(QLatin1String("Velnora Chair"));
+}
+
+// A generic name gives way to a specific one; a name once learned is never shortened.
+bool shouldReplaceName(const QString& stored, const QString& incoming)
+{
+    return incoming.size() > stored.size() ||
+           (stored == QLatin1String("Velnora Chair") && incoming != stored);
+}
+
+} // namespace
+
+bool BluetoothManager::isCentralOn() const { return central->power() == CentralPower::On; }
+
+void BluetoothManager::startScanning()
+{
+    if (!isCentralOn() || isSimulating_)
+        return;
+    discoveredDevices_.clear();
+    Q_EMIT discoveredDevicesChanged();
+    setConnectionState(ConnectionState::scanning);
+    central->startScan();
+}
+
+void BluetoothManager::cancelScan()
+{
+    central->stopScan();
+    discoveredDevices_.clear();
+    Q_EMIT discoveredDevicesChanged();
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+}
+
+void BluetoothManager::connect(const QUuid& deviceId)
+{
+    for (const DiscoveredDevice& device : std::as_const(discoveredDevices_)) {
+        if (device.id() == deviceId) {
+            const DiscoveredDevice chosen = device; // connect() may change the list
+            connect(chosen);
+            return;
+        }
+    }
+}
+
+void BluetoothManager::connect(const DiscoveredDevice& device)
+{
+    if (!device.peripheral || isSimulating_)
+        return;
+    central->stopScan();
+    if (peripheral && peripheral != device.peripheral) {
+        // Never leave a link behind that nobody holds.
+        central->cancelConnection(peripheral.get());
+        releasePeripheral();
+        clearLinkData();
+    }
+    holdPeripheral(device.peripheral);
+    setConnectionState(ConnectionState::connecting);
+    central->connectTo(peripheral.get());
+}
+
+void BluetoothManager::disconnect()
+{
+    stopCountdownTimer();
+    otaStatusTimer.reset();
+    isReconnectingAfterOTA = false;
+    shouldReconnectOnWake = false;
+    // The next chair must not be shown in an automatic mode it does not run.
+    setAutoModeEnabled(false);
+    if (isSimulating_) {
+        endSimulation();
+        return;
+    }
+    isReconnectingAfterWifiConfig = false;
+    if (peripheral && isLinkUp) {
+        central->cancelConnection(peripheral.get()); // the disconnect callback finishes the job
+        return;
+    }
+    // No live link (waiting to reconnect, or a connect still pending): no callback will come,
+    // so finish here.
+    if (peripheral) {
+        central->cancelConnection(peripheral.get());
+        releasePeripheral();
+        clearLinkData();
+    }
+    if (connectionState_ == ConnectionState::scanning) {
+        central->stopScan();
+        discoveredDevices_.clear();
+        Q_EMIT discoveredDevicesChanged();
+    }
+    setDeviceName(QString());
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+}
+
+void BluetoothManager::handleWake()
+{
+    if (!shouldReconnectOnWake || !peripheral || isSimulating_)
+        return;
+    // With Bluetooth off the power-on report reconnects instead.
+    if (!isCentralOn())
+        return;
+    const QString name = peripheral->name();
+    Log::line(QStringLiteral("🔄 Mac woke from sleep — reconnecting to %1...")
+                  .arg(name.isEmpty() ? QStringLiteral("chair") : name));
+    setConnectionState(ConnectionState::connecting);
+    scheduleReconnect(2s, &BluetoothManager::shouldReconnectOnWake);
+}
+
+void BluetoothManager::handleCentralPower(CentralPower power)
+{
+    // A simulated chair does not care about the radio; its end looks at the power again.
+    if (isSimulating_)
+        return;
+    if (power != CentralPower::On) {
+        if (peripheral) {
+            // The link is gone with the radio: its clocks must not run on while Bluetooth is off.
+            isLinkUp = false;
+            clearLinkData();
+            stopCountdownTimer();
+        }
+        setConnectionState(ConnectionState::unavailable);
+        return;
+    }
+    if (shouldReconnectOnWake && peripheral) {
+        setConnectionState(ConnectionState::connecting);
+        central->connectTo(peripheral.get());
+        return;
+    }
+    if (connectionState_ == ConnectionState::unavailable)
+        setConnectionState(ConnectionState::disconnected);
+}
+
+void BluetoothManager::handleDiscovered(const QSharedPointer<BlePeripheral>& found,
+                                        const QString& localName, qint64 rssi)
+{
+    if (!found || connectionState_ != ConnectionState::scanning)
+        return;
+    const QString name = localName.isEmpty() ? found->name() : localName;
+    if (!isChairName(name))
+        return;
+    const QUuid id = found->identifier();
+    for (DiscoveredDevice& device : discoveredDevices_) {
+        if (device.id() != id)
+            continue;
+        device.rssi = rssi;
+        if (shouldReplaceName(device.name, name))
+            device.name = name;
+        Q_EMIT discoveredDevicesChanged();
+        return;
+    }
+    if (discoveredDevices_.size() >= maxDiscoveredDevices)
+        return;
+    discoveredDevices_.append(DiscoveredDevice{found, rssi, name});
+    Q_EMIT discoveredDevicesChanged();
+}
+
+void BluetoothManager::holdPeripheral(const QSharedPointer<BlePeripheral>& chosen)
+{
+    peripheral = chosen;
+    isLinkUp = false;
+    BlePeripheral* raw = chosen.get();
+    QObject::disconnect(raw, nullptr, this, nullptr);
+    // Answers of a peripheral we no longer hold are stale and dropped.
+    auto isHeld = [this, raw] { return peripheral.get() == raw; };
+    QObject::connect(raw, &BlePeripheral::servicesDiscovered, this,
+                     [this, isHeld](const QList<QBluetoothUuid>& services, const QString& error) {
+                         if (isHeld())
+                             handleServicesDiscovered(services, error);
+                     });
+    QObject::connect(raw, &BlePeripheral::characteristicsDiscovered, this,
+                     [this, isHeld](const QBluetoothUuid& service, const QList<QBluetoothUuid>& found,
+                                    const QString& error) {
+                         if (isHeld())
+                             handleCharacteristicsDiscovered(service, found, error);
+                     });
+    QObject::connect(raw, &BlePeripheral::valueUpdated, this,
+                     [this, isHeld](const QBluetoothUuid& c, const QByteArray& value,
+                                    const QString& error) {
+                         if (isHeld())
+                             handleValueUpdated(c, value, error);
+                     });
+    QObject::connect(raw, &BlePeripheral::valueWritten, this,
+                     [this, isHeld](const QBluetoothUuid& c, const QString& error) {
+                         if (isHeld())
+                             handleValueWritten(c, error);
+                     });
+}
+
+void BluetoothManager::releasePeripheral()
+{
+    if (peripheral)
+        QObject::disconnect(peripheral.get(), nullptr, this, nullptr);
+    peripheral.reset();
+    isLinkUp = false;
+}
+
+void BluetoothManager::handleConnected(BlePeripheral* connected)
+{
+    if (!peripheral || connected != peripheral.get()) {
+        // A link that nobody asked for any more (the user disconnected meanwhile).
+        if (connected)
+            central->cancelConnection(connected);
+        return;
+    }
+    isLinkUp = true;
+    const QString name = peripheral->name();
+    setDeviceName(name.isEmpty() ? QStringLiteral("Velnora Chair") : name);
+    shouldReconnectOnWake = true;
+    isReconnectingAfterOTA = false;
+    servicesReady.clear();
+    peripheral->discoverServices(ChairProfile::services());
+    resetSleepDetection();
+}
+
+void BluetoothManager::handleFailedToConnect(BlePeripheral* failed)
+{
+    if (!peripheral || failed != peripheral.get())
+        return;
+    releasePeripheral();
+    isReconnectingAfterWifiConfig = false;
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+}
+
+void BluetoothManager::clearLinkData()
+{
+    characteristics.clear();
+    servicesReady.clear();
+    setSoftwareVersion(QString());
+    setFirmwareVersion(QString());
+    setSerialNumber(QString());
+    sleepDetectionTimer.reset();
+    setChairIsAsleep(false);
+    clearMoveCounts();
+    setConnectedSSID(QString());
+    wifiGraceTimer.reset();
+    setWifiOfflineSeconds(std::nullopt);
+}
+
+void BluetoothManager::handleDisconnected(BlePeripheral* dropped)
+{
+    if (!peripheral || dropped != peripheral.get())
+        return;
+    isLinkUp = false;
+    clearLinkData();
+    if (!isCentralOn()) {
+        // Bluetooth is off: the power-on report reconnects; until then the state says why.
+        setConnectionState(ConnectionState::unavailable);
+        return;
+    }
+    if (isReconnectingAfterOTA) {
+        setConnectionState(ConnectionState::connecting);
+        Log::line(QStringLiteral("🔧 OTA reboot — reconnecting in ~8 s"));
+        scheduleReconnect(8s, &BluetoothManager::isReconnectingAfterOTA);
+    } else if (isReconnectingAfterWifiConfig) {
+        setConnectionState(ConnectionState::wifiConnecting);
+        scheduleReconnect(4s, &BluetoothManager::isReconnectingAfterWifiConfig);
+    } else if (shouldReconnectOnWake) {
+        setConnectionState(ConnectionState::connecting);
+        Log::line(QStringLiteral("⚠️ Unexpected BLE disconnect — attempting reconnect"));
+        scheduleReconnect(2s, &BluetoothManager::shouldReconnectOnWake);
+    } else {
+        releasePeripheral();
+        setDeviceName(QString());
+        setConnectionState(ConnectionState::disconnected);
+    }
+}
+
+void BluetoothManager::scheduleReconnect(Scheduler::Duration delay, bool BluetoothManager::*reason)
+{
+    const QWeakPointer<BlePeripheral> target = peripheral;
+    scheduler.after(delay, this, [this, target, reason] {
+        const QSharedPointer<BlePeripheral> held = target.toStrongRef();
+        const bool waiting = connectionState_ == ConnectionState::connecting ||
+                             connectionState_ == ConnectionState::wifiConnecting;
+        if (!(this->*reason) || !held || held != peripheral || !waiting)
+            return;
+        central->connectTo(held.get());
+    });
+}
+
+void BluetoothManager::handleServicesDiscovered(const QList<QBluetoothUuid>& services,
+                                                const QString& error)
+{
+    if (!error.isEmpty() || services.isEmpty())
+        return;
+    for (const QBluetoothUuid& service : services) {
+        const QList<QBluetoothUuid> wanted = ChairProfile::characteristicsOf(service);
+        if (!wanted.isEmpty())
+            peripheral->discoverCharacteristics(service, wanted);
+    }
+}
+
+void BluetoothManager::handleCharacteristicsDiscovered(const QBluetoothUuid& service,
+                                                       const QList<QBluetoothUuid>& found,
+                                                       const QString& error)
+{
+    if (!error.isEmpty() || ChairProfile::characteristicsOf(service).isEmpty())
+        return;
+    for (const QBluetoothUuid& c : found) {
+        characteristics.insert(c);
+        handleCharacteristic(c);
+        if (!peripheral)
+            return; // an action above ended the link
+    }
+    servicesReady.insert(service);
+    const bool linkReady = servicesReady.contains(chairServiceUUID) && servicesReady.contains(wifiServiceUUID);
+    if (linkReady && (connectionState_ == ConnectionState::connecting ||
+                      connectionState_ == ConnectionState::wifiConnecting))
+        beginWifiCheck();
+}
+
+void BluetoothManager::handleCharacteristic(const QBluetoothUuid& c)
+{
+    BlePeripheral* p = peripheral.get();
+    if (c == softwareRevisionUUID || c == firmwareRevisionUUID || c == serialNumberUUID ||
+        c == autoModeUUID || c == autoModeSelectorUUID || c == leftMotorSoundUUID ||
+        c == leftOdometerUUID || c == rightOdometerUUID) {
+        p->read(c);
+    } else if (c == chairStateEventUUID || c == wifiStatusUUID) {
+        p->enableNotifications(c);
+    } else if (c == chairStateUUID || c == autoPeriodUUID) {
+        p->enableNotifications(c);
+        p->read(c);
+    } else if (c == sendEventsUUID) {
+        p->write(c, QByteArray(1, '\x01'));
+    } else if (c == userNameUUID) {
+        syncUserEmail();
+    }
+}
+
+void BluetoothManager::beginWifiCheck()
+{
+    servicesReady.clear(); // later discovery answers cannot start a second check
+    if (!peripheral || !characteristics.contains(wifiStatusUUID))
+        return;
+    setConnectionState(ConnectionState::checkingWifi);
+    readValue(wifiStatusUUID);
+}
+
+void BluetoothManager::handleValueUpdated(const QBluetoothUuid& c, const QByteArray& value,
+                                          const QString& error)
+{
+    if (!error.isEmpty())
+        return;
+    decodeValue(c, value);
+}

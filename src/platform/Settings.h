@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+#include <memory>
+
+// The values kept between runs. Each is written at the moment it changes; nothing is saved at
+// exit.
+class Settings : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString acceptedTermsVersion READ acceptedTermsVersion WRITE setAcceptedTermsVersion
+                   NOTIFY acceptedTermsVersionChanged)
+    Q_PROPERTY(QString analyticsUserEmail READ analyticsUserEmail WRITE setAnalyticsUserEmail NOTIFY
+                   analyticsUserEmailChanged)
+    Q_PROPERTY(QString registeredEmail READ registeredEmail NOTIFY analyticsUserEmailChanged)
+    Q_PROPERTY(QString userDisplayName READ userDisplayName WRITE setUserDisplayName NOTIFY
+                   userDisplayNameChanged)
+    Q_PROPERTY(bool debugModeActive READ debugModeActive WRITE setDebugModeActive NOTIFY
+                   debugModeActiveChanged)
+    Q_PROPERTY(QString debugChairSerial READ debugChairSerial WRITE setDebugChairSerial NOTIFY
+                   debugChairSerialChanged)
+
+public:
+    // The maker's administrator address: stored, it counts as no e-mail at all.
+    static inline const QString placeholderAdminEmail = QStringLiteral("admin@velnora.app");
+
+    // The user's own store (organisation "Velnora", application "VelnoraDesktop").
+    explicit Settings(QObject* parent = nullptr);
+    // A store in an INI file of its own (tests, tools).
+    explicit Settings(const QString& iniFile, QObject* parent = nullptr);
+    ~Settings() override;
+
+    QString acceptedTermsVersion() const;
+    QString analyticsUserEmail() const; // as stored; empty when absent
+    QString registeredEmail() const;    // the e-mail to use: empty when absent or the placeholder
+    QString userDisplayName() const;
+    bool debugModeActive() const;
+    QString debugChairSerial() const;
+
+    void setAcceptedTermsVersion(const QString& value);
+    void setAnalyticsUserEmail(const QString& value);
+    void setUserDisplayName(const QString& value);
+    void setDebugModeActive(bool value);
+    void setDebugChairSerial(const QString& value);
+
+Q_SIGNALS:
+    void acceptedTermsVersionChanged();
+    void analyticsUserEmailChanged();
+    void userDisplayNameChanged();
+    void debugModeActiveChanged();
+    void debugChairSerialChanged();
+
+private:
+    QString text(const char* key) const;
+    void store(const char* key, const QVariant& value);
+
+    std::unique_ptr<QSettings> store_;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "BluetoothManager.h"
+#include "ChairProfile.h"
+#include "Clock.h"
+#include "FakeBleCentral.h"
+#include "Log.h"
+#include "Scheduler.h"
+#include "Settings.h"
+#include "SystemWake.h"
+
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+
+// A manager on the fake central, virtual time and a settings file of its own.
+struct LinkFixture {
+    explicit LinkFixture(CentralPower power = CentralPower::On, const QString& email = QString())
+        : settings(dir.filePath(QStringLiteral("settings.ini")))
+    {
+        if (!email.isEmpty())
+            settings.setAnalyticsUserEmail(email);
+        auto fake = std::make_unique<FakeBleCentral>(power);
+        central = fake.get();
+        manager = std::make_unique<BluetoothManager>(std::move(fake), scheduler, clock, settings, &wake);
+    }
+
+    ConnectionState state() const { return manager->connectionState(); }
+    void advance(std::chrono::milliseconds span)
+    {
+        central->flush();
+        scheduler.advance(span);
+        central->flush();
+    }
+
+    // Scans, sees the chair, connects and lets discovery run to its end.
+    QSharedPointer<FakePeripheral> connectChair(QSharedPointer<FakePeripheral> chair = {})
+    {
+        if (!chair)
+            chair = central->makeChair();
+        manager->startScanning();
+        central->advertise(chair, chair->name(), -50);
+        manager->connect(chair->identifier());
+        central->flush();
+        return chair;
+    }
+
+    QTemporaryDir dir;
+    Settings settings;
+    ManualScheduler scheduler;
+    ManualClock clock;
+    ManualSystemWake wake;
+    FakeBleCentral* central = nullptr;
+    std::unique_ptr<BluetoothManager> manager;
+    Log::Capture log;
+};
+
+inline QByteArray bytes(std::initializer_list<int> list)
+{
+    QByteArray out;
+    for (int b : list)
+        out.append(static_cast<char>(b));
+    return out;
+}
