@@ -12,6 +12,8 @@
 
 namespace Link {
 Q_NAMESPACE
+// QML reaches the cases as Link.ConnectionState.ready: both enums have a "disconnected".
+Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
 enum class ConnectionState {
     unavailable,    // Bluetooth is not powered on

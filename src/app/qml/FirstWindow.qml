@@ -10,7 +10,7 @@ ApplicationWindow {
 
     readonly property var stateNames: ["unavailable", "disconnected", "scanning", "connecting",
         "checkingWifi", "wifiSetup", "wifiConnecting", "ready"]
-    readonly property bool hasChair: manager.connectionState >= Link.connecting
+    readonly property bool hasChair: manager.connectionState >= Link.ConnectionState.connecting
 
     width: 420
     height: 640
@@ -43,10 +43,10 @@ ApplicationWindow {
         RowLayout {
             spacing: 8
             Button {
-                text: window.manager.connectionState === Link.scanning ? "Cancel" : "Connect"
-                enabled: window.manager.connectionState === Link.scanning
-                         || window.manager.connectionState === Link.disconnected
-                onClicked: window.manager.connectionState === Link.scanning
+                text: window.manager.connectionState === Link.ConnectionState.scanning ? "Cancel" : "Connect"
+                enabled: window.manager.connectionState === Link.ConnectionState.scanning
+                         || window.manager.connectionState === Link.ConnectionState.disconnected
+                onClicked: window.manager.connectionState === Link.ConnectionState.scanning
                            ? window.manager.cancelScan() : window.manager.startScanning()
             }
             Button {
@@ -62,7 +62,7 @@ ApplicationWindow {
         }
 
         Label {
-            visible: window.manager.connectionState === Link.unavailable
+            visible: window.manager.connectionState === Link.ConnectionState.unavailable
             text: "Bluetooth is not available on this computer."
             color: "#FF9F0A"
         }
@@ -70,7 +70,7 @@ ApplicationWindow {
         ListView {
             Layout.fillWidth: true
             Layout.preferredHeight: 120
-            visible: window.manager.connectionState === Link.scanning
+            visible: window.manager.connectionState === Link.ConnectionState.scanning
             clip: true
             model: window.manager.discoveredDevices
             delegate: ItemDelegate {
