@@ -22,7 +22,10 @@ private:
 
 void QtScheduler::after(Duration delay, QObject* context, Task task)
 {
-    QTimer::singleShot(delay, context, std::move(task));
+    if (context)
+        QTimer::singleShot(delay, context, std::move(task));
+    else
+        QTimer::singleShot(delay, std::move(task));
 }
 
 std::unique_ptr<ScheduledTimer> QtScheduler::start(Duration interval, bool repeating, Task task)
