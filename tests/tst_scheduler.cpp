@@ -27,7 +27,8 @@ private Q_SLOTS:
         s.advance(1999ms);
         QCOMPARE(order, QStringList{QStringLiteral("a")});
         s.advance(1ms);
-        QCOMPARE(order, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+        QCOMPARE(order,
+                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
         QCOMPARE(times, (QList<qint64>{1000, 2000, 2000}));
         QCOMPARE(s.pendingDelays(), 0);
     }

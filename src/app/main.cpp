@@ -23,8 +23,9 @@ int main(int argc, char* argv[])
 
     QQmlApplicationEngine engine;
     engine.setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(&manager)}});
-    QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
-                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
+        [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/velnora/FirstWindow.qml")));
     return QGuiApplication::exec();
 }

@@ -108,18 +108,27 @@ template <typename T> QVariant optionalValue(const std::optional<T>& value)
 }
 } // namespace
 
-QVariant BluetoothManager::wifiErrorMessageValue() const { return optionalValue(wifiErrorMessage_); }
-QVariant BluetoothManager::wifiOfflineSecondsValue() const { return optionalValue(wifiOfflineSeconds_); }
-QVariant BluetoothManager::lifetimeMovesValue() const { return optionalValue(lifetimeMoves_); }
+QVariant BluetoothManager::wifiErrorMessageValue() const
+{
+    return optionalValue(wifiErrorMessage_);
+}
+QVariant BluetoothManager::wifiOfflineSecondsValue() const
+{
+    return optionalValue(wifiOfflineSeconds_);
+}
+QVariant BluetoothManager::lifetimeMovesValue() const
+{
+    return optionalValue(lifetimeMoves_);
+}
 
 // Each setter stores the value and announces it when it changed.
-#define VELNORA_SETTER(Name, Type, field, signal)                                                 \
-    void BluetoothManager::Name(Type value)                                                       \
-    {                                                                                             \
-        if (field == value)                                                                       \
-            return;                                                                               \
-        field = value;                                                                            \
-        Q_EMIT signal();                                                                          \
+#define VELNORA_SETTER(Name, Type, field, signal)                                                  \
+    void BluetoothManager::Name(Type value)                                                        \
+    {                                                                                              \
+        if (field == value)                                                                        \
+            return;                                                                                \
+        field = value;                                                                             \
+        Q_EMIT signal();                                                                           \
     }
 
 VELNORA_SETTER(setConnectionState, ConnectionState, connectionState_, connectionStateChanged)
@@ -129,7 +138,8 @@ VELNORA_SETTER(setFirmwareVersion, const QString&, firmwareVersion_, firmwareVer
 VELNORA_SETTER(setSerialNumber, const QString&, serialNumber_, serialNumberChanged)
 VELNORA_SETTER(setWifiStatus, WiFiStatus, wifiStatus_, wifiStatusChanged)
 VELNORA_SETTER(setConnectedSSID, const QString&, connectedSSID_, connectedSSIDChanged)
-VELNORA_SETTER(setAvailableNetworks, const QStringList&, availableNetworks_, availableNetworksChanged)
+VELNORA_SETTER(setAvailableNetworks, const QStringList&, availableNetworks_,
+               availableNetworksChanged)
 VELNORA_SETTER(setIsLoadingNetworks, bool, isLoadingNetworks_, isLoadingNetworksChanged)
 VELNORA_SETTER(setWifiErrorMessage, const std::optional<QString>&, wifiErrorMessage_,
                wifiErrorMessageChanged)

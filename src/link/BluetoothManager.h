@@ -26,7 +26,8 @@ class SystemWake;
 class BluetoothManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(ConnectionState connectionState READ connectionState NOTIFY connectionStateChanged)
-    Q_PROPERTY(QVariantList discoveredDevices READ discoveredDevicesList NOTIFY discoveredDevicesChanged)
+    Q_PROPERTY(
+        QVariantList discoveredDevices READ discoveredDevicesList NOTIFY discoveredDevicesChanged)
     Q_PROPERTY(QString deviceName READ deviceName NOTIFY deviceNameChanged)
     Q_PROPERTY(QString softwareVersion READ softwareVersion NOTIFY softwareVersionChanged)
     Q_PROPERTY(QString firmwareVersion READ firmwareVersion NOTIFY firmwareVersionChanged)
@@ -36,7 +37,8 @@ class BluetoothManager : public QObject {
     Q_PROPERTY(QStringList availableNetworks READ availableNetworks NOTIFY availableNetworksChanged)
     Q_PROPERTY(bool isLoadingNetworks READ isLoadingNetworks NOTIFY isLoadingNetworksChanged)
     Q_PROPERTY(QVariant wifiErrorMessage READ wifiErrorMessageValue NOTIFY wifiErrorMessageChanged)
-    Q_PROPERTY(QVariant wifiOfflineSeconds READ wifiOfflineSecondsValue NOTIFY wifiOfflineSecondsChanged)
+    Q_PROPERTY(
+        QVariant wifiOfflineSeconds READ wifiOfflineSecondsValue NOTIFY wifiOfflineSecondsChanged)
     Q_PROPERTY(QVariant lifetimeMoves READ lifetimeMovesValue NOTIFY lifetimeMovesChanged)
     Q_PROPERTY(qint64 sessionMoves READ sessionMoves NOTIFY sessionMovesChanged)
     Q_PROPERTY(bool chairIsAsleep READ chairIsAsleep NOTIFY chairIsAsleepChanged)
@@ -47,10 +49,13 @@ class BluetoothManager : public QObject {
     Q_PROPERTY(bool leftLegUp READ leftLegUp NOTIFY leftLegUpChanged)
     Q_PROPERTY(bool rightLegUp READ rightLegUp NOTIFY rightLegUpChanged)
     Q_PROPERTY(double countdownSeconds READ countdownSeconds NOTIFY countdownSecondsChanged)
-    Q_PROPERTY(double motorStrength READ motorStrength WRITE setMotorStrength NOTIFY motorStrengthChanged)
+    Q_PROPERTY(
+        double motorStrength READ motorStrength WRITE setMotorStrength NOTIFY motorStrengthChanged)
     Q_PROPERTY(OTAState otaState READ otaState NOTIFY otaStateChanged)
-    Q_PROPERTY(bool isEditingPeriod READ isEditingPeriod WRITE setIsEditingPeriod NOTIFY isEditingPeriodChanged)
-    Q_PROPERTY(bool isEditingMotor READ isEditingMotor WRITE setIsEditingMotor NOTIFY isEditingMotorChanged)
+    Q_PROPERTY(bool isEditingPeriod READ isEditingPeriod WRITE setIsEditingPeriod NOTIFY
+                   isEditingPeriodChanged)
+    Q_PROPERTY(bool isEditingMotor READ isEditingMotor WRITE setIsEditingMotor NOTIFY
+                   isEditingMotorChanged)
     Q_PROPERTY(bool isSimulating READ isSimulating NOTIFY isSimulatingChanged)
 
 public:
@@ -207,6 +212,7 @@ private:
     void tickCountdown();
     void handleChairState(const QByteArray& value);
     void handleAutoModeValue(const QByteArray& value);
+    void followChairAutoMode();
     void handlePeriodValue(const QByteArray& value);
     void handlePatternValue(const QByteArray& value);
     void handleCountdownValue(const QByteArray& value);

@@ -24,7 +24,10 @@ bool shouldReplaceName(const QString& stored, const QString& incoming)
 
 } // namespace
 
-bool BluetoothManager::isCentralOn() const { return central->power() == CentralPower::On; }
+bool BluetoothManager::isCentralOn() const
+{
+    return central->power() == CentralPower::On;
+}
 
 void BluetoothManager::startScanning()
 {
@@ -41,7 +44,8 @@ void BluetoothManager::cancelScan()
     central->stopScan();
     discoveredDevices_.clear();
     Q_EMIT discoveredDevicesChanged();
-    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected
+                                     : ConnectionState::unavailable);
 }
 
 void BluetoothManager::connect(const QUuid& deviceId)
@@ -101,7 +105,8 @@ void BluetoothManager::disconnect()
         Q_EMIT discoveredDevicesChanged();
     }
     setDeviceName(QString());
-    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected
+                                     : ConnectionState::unavailable);
 }
 
 void BluetoothManager::handleWake()
@@ -180,17 +185,17 @@ void BluetoothManager::holdPeripheral(const QSharedPointer<BlePeripheral>& chose
                              handleServicesDiscovered(services, error);
                      });
     QObject::connect(raw, &BlePeripheral::characteristicsDiscovered, this,
-                     [this, isHeld](const QBluetoothUuid& service, const QList<QBluetoothUuid>& found,
-                                    const QString& error) {
+                     [this, isHeld](const QBluetoothUuid& service,
+                                    const QList<QBluetoothUuid>& found, const QString& error) {
                          if (isHeld())
                              handleCharacteristicsDiscovered(service, found, error);
                      });
-    QObject::connect(raw, &BlePeripheral::valueUpdated, this,
-                     [this, isHeld](const QBluetoothUuid& c, const QByteArray& value,
-                                    const QString& error) {
-                         if (isHeld())
-                             handleValueUpdated(c, value, error);
-                     });
+    QObject::connect(
+        raw, &BlePeripheral::valueUpdated, this,
+        [this, isHeld](const QBluetoothUuid& c, const QByteArray& value, const QString& error) {
+            if (isHeld())
+                handleValueUpdated(c, value, error);
+        });
     QObject::connect(raw, &BlePeripheral::valueWritten, this,
                      [this, isHeld](const QBluetoothUuid& c, const QString& error) {
                          if (isHeld())
@@ -230,7 +235,8 @@ void BluetoothManager::handleFailedToConnect(BlePeripheral* failed)
         return;
     releasePeripheral();
     isReconnectingAfterWifiConfig = false;
-    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected
+                                     : ConnectionState::unavailable);
 }
 
 void BluetoothManager::clearLinkData()
@@ -315,7 +321,8 @@ void BluetoothManager::handleCharacteristicsDiscovered(const QBluetoothUuid& ser
             return; // an action above ended the link
     }
     servicesReady.insert(service);
-    const bool linkReady = servicesReady.contains(chairServiceUUID) && servicesReady.contains(wifiServiceUUID);
+    const bool linkReady =
+        servicesReady.contains(chairServiceUUID) && servicesReady.contains(wifiServiceUUID);
     if (linkReady && (connectionState_ == ConnectionState::connecting ||
                       connectionState_ == ConnectionState::wifiConnecting))
         beginWifiCheck();

@@ -153,19 +153,26 @@ void BluetoothManager::handleChairState(const QByteArray& value)
     setRightLegUp(state->rightLegUp);
     if (state->chairMode == ChairCodec::chairModeAsleep) {
         markAsleep();
-    } else if (state->chairMode == ChairCodec::chairModeAutomatic && !autoModeEnabled_) {
-        setAutoModeEnabled(true);
-        startCountdownTimer();
+    } else if (state->chairMode == ChairCodec::chairModeAutomatic) {
+        followChairAutoMode();
     }
+}
+
+void BluetoothManager::followChairAutoMode()
+{
+    // The countdown also restarts when automatic mode was still shown on but its timers had
+    // stopped with the radio.
+    if (autoModeEnabled_ && countdownTimer)
+        return;
+    setAutoModeEnabled(true);
+    startCountdownTimer();
 }
 
 void BluetoothManager::handleAutoModeValue(const QByteArray& value)
 {
     // A zero never switches automatic mode off: only the user, a wake and the countdown do.
-    if (!ChairCodec::decodeAutoModeOn(value) || autoModeEnabled_)
-        return;
-    setAutoModeEnabled(true);
-    startCountdownTimer();
+    if (ChairCodec::decodeAutoModeOn(value))
+        followChairAutoMode();
 }
 
 void BluetoothManager::handlePeriodValue(const QByteArray& value)
@@ -208,8 +215,9 @@ void BluetoothManager::handleCountdownValue(const QByteArray& value)
     zeroCountdownPolls += 1;
     if (zeroCountdownPolls < 2)
         return;
-    Log::line(QStringLiteral("🪑 Auto mode cancelled from chair hardware button (countdown=0 ×%1)")
-                  .arg(zeroCountdownPolls));
+    Log::line(
+        QStringLiteral("🪑 Auto mode cancelled from chair hardware button (countdown=0 ×%1)")
+            .arg(zeroCountdownPolls));
     setAutoModeEnabled(false);
     stopCountdownTimer();
 }

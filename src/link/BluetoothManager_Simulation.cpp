@@ -65,5 +65,6 @@ void BluetoothManager::endSimulation()
     // Its pending step that would have ended the loading never runs now.
     setIsLoadingNetworks(false);
     setWifiErrorMessage(std::nullopt);
-    setConnectionState(isCentralOn() ? ConnectionState::disconnected : ConnectionState::unavailable);
+    setConnectionState(isCentralOn() ? ConnectionState::disconnected
+                                     : ConnectionState::unavailable);
 }

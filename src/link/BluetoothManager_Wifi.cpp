@@ -1,7 +1,8 @@
 // The chair's WiFi values and write confirmations. Provisioning builds on these entry points.
 #include "BluetoothManager.h"
 
-void BluetoothManager::handleWifiValue(const QBluetoothUuid& characteristic, const QByteArray& value)
+void BluetoothManager::handleWifiValue(const QBluetoothUuid& characteristic,
+                                       const QByteArray& value)
 {
     Q_UNUSED(characteristic);
     Q_UNUSED(value);
@@ -13,7 +14,8 @@ void BluetoothManager::handleOtaValue(const QBluetoothUuid& characteristic, cons
     Q_UNUSED(value);
 }
 
-void BluetoothManager::handleValueWritten(const QBluetoothUuid& characteristic, const QString& error)
+void BluetoothManager::handleValueWritten(const QBluetoothUuid& characteristic,
+                                          const QString& error)
 {
     Q_UNUSED(characteristic);
     Q_UNUSED(error);

@@ -96,11 +96,20 @@ WiFiStatus decodeWiFiStatus(QByteArrayView value)
     return Link::wifiStatusFromByte(byteAt(value, 0)).value_or(WiFiStatus::unknown);
 }
 
-QByteArray encodeToggle(bool rightLeg) { return QByteArray(1, rightLeg ? '\x01' : '\x00'); }
+QByteArray encodeToggle(bool rightLeg)
+{
+    return QByteArray(1, rightLeg ? '\x01' : '\x00');
+}
 
-QByteArray encodeAutoMode(bool on) { return QByteArray(1, on ? '\x01' : '\x00'); }
+QByteArray encodeAutoMode(bool on)
+{
+    return QByteArray(1, on ? '\x01' : '\x00');
+}
 
-QByteArray encodePattern(quint8 pattern) { return QByteArray(1, static_cast<char>(pattern)); }
+QByteArray encodePattern(quint8 pattern)
+{
+    return QByteArray(1, static_cast<char>(pattern));
+}
 
 std::optional<QByteArray> encodePeriod(double minutes)
 {

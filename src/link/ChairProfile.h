@@ -7,7 +7,10 @@
 // the profile has no duplicates.
 namespace ChairProfile {
 
-inline QBluetoothUuid uuid(const char* text) { return QBluetoothUuid(QUuid::fromString(QLatin1String(text))); }
+inline QBluetoothUuid uuid(const char* text)
+{
+    return QBluetoothUuid(QUuid::fromString(QLatin1String(text)));
+}
 
 // Services, in the order discovery asks for them.
 inline const QBluetoothUuid chairServiceUUID = uuid("730c0001-7ec9-4dd5-ba24-44a04e14cf08");

@@ -21,7 +21,7 @@ public:
     Q_ENUM(Kind)
 
     Kind kind = Kind::idle;
-    QString cpu;        // "CPU1 (STM32)" or "CPU2 (ESP32)"
+    QString cpu;         // "CPU1 (STM32)" or "CPU2 (ESP32)"
     double progress = 0; // transferring: 0 to 1
     int page = 0;        // flashing
     int totalPages = 0;  // flashing

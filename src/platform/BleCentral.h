@@ -27,12 +27,13 @@ public:
                                          const QList<QBluetoothUuid>& wanted) = 0;
     virtual void enableNotifications(const QBluetoothUuid& characteristic) = 0;
     virtual void read(const QBluetoothUuid& characteristic) = 0;
-    virtual void write(const QBluetoothUuid& characteristic, const QByteArray& value) = 0; // with response
+    virtual void write(const QBluetoothUuid& characteristic,
+                       const QByteArray& value) = 0; // with response
 
 Q_SIGNALS:
     void servicesDiscovered(const QList<QBluetoothUuid>& services, const QString& error);
-    void characteristicsDiscovered(const QBluetoothUuid& service, const QList<QBluetoothUuid>& found,
-                                   const QString& error);
+    void characteristicsDiscovered(const QBluetoothUuid& service,
+                                   const QList<QBluetoothUuid>& found, const QString& error);
     // A read result or a notification: both are handled alike.
     void valueUpdated(const QBluetoothUuid& characteristic, const QByteArray& value,
                       const QString& error);

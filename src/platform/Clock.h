@@ -20,9 +20,11 @@ public:
 // A pinned clock for tests.
 class ManualClock final : public Clock {
 public:
-    explicit ManualClock(QDateTime now = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::utc()),
+    explicit ManualClock(QDateTime now = QDateTime(QDate(2026, 1, 1), QTime(12, 0),
+                                                   QTimeZone::utc()),
                          QTimeZone zone = QTimeZone::utc())
-        : current(std::move(now)), zone(std::move(zone))
+        : current(std::move(now))
+        , zone(std::move(zone))
     {
     }
     QDateTime now() const override { return current; }

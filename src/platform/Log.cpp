@@ -20,8 +20,15 @@ void line(const QString& text)
         activeCapture->captured.append(text);
 }
 
-Capture::Capture() : previous(activeCapture) { activeCapture = this; }
+Capture::Capture()
+    : previous(activeCapture)
+{
+    activeCapture = this;
+}
 
-Capture::~Capture() { activeCapture = previous; }
+Capture::~Capture()
+{
+    activeCapture = previous;
+}
 
 } // namespace Log

@@ -36,7 +36,11 @@ std::unique_ptr<ScheduledTimer> QtScheduler::start(Duration interval, bool repea
 // The handle may outlive the scheduler in a careless test; the shared pointer tells it so.
 class ManualScheduler::Handle final : public ScheduledTimer {
 public:
-    Handle(std::shared_ptr<ManualScheduler*> owner, quint64 id) : owner(std::move(owner)), id(id) {}
+    Handle(std::shared_ptr<ManualScheduler*> owner, quint64 id)
+        : owner(std::move(owner))
+        , id(id)
+    {
+    }
     ~Handle() override
     {
         if (*owner)
@@ -48,9 +52,15 @@ private:
     quint64 id;
 };
 
-ManualScheduler::ManualScheduler() : self(std::make_shared<ManualScheduler*>(this)) {}
+ManualScheduler::ManualScheduler()
+    : self(std::make_shared<ManualScheduler*>(this))
+{
+}
 
-ManualScheduler::~ManualScheduler() { *self = nullptr; }
+ManualScheduler::~ManualScheduler()
+{
+    *self = nullptr;
+}
 
 quint64 ManualScheduler::add(Entry entry)
 {
@@ -86,7 +96,8 @@ void ManualScheduler::advance(Duration span)
     for (;;) {
         auto next = entries.end();
         for (auto it = entries.begin(); it != entries.end(); ++it) {
-            if (it->second.due <= end && (next == entries.end() || it->second.due < next->second.due))
+            if (it->second.due <= end &&
+                (next == entries.end() || it->second.due < next->second.due))
                 next = it;
         }
         if (next == entries.end())

@@ -51,8 +51,8 @@ public:
     void advance(Duration span);
     Duration now() const { return current; }
 
-    int activeTimers() const;   // timers that will still fire
-    int pendingDelays() const;  // one-shot delays not yet run
+    int activeTimers() const;  // timers that will still fire
+    int pendingDelays() const; // one-shot delays not yet run
 
 private:
     struct Entry {

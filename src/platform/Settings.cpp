@@ -10,12 +10,14 @@ constexpr const char* debugSerialKey = "debugChairSerial";
 
 Settings::Settings(QObject* parent)
     : QObject(parent)
-    , store_(std::make_unique<QSettings>(QStringLiteral("Velnora"), QStringLiteral("VelnoraDesktop")))
+    , store_(
+          std::make_unique<QSettings>(QStringLiteral("Velnora"), QStringLiteral("VelnoraDesktop")))
 {
 }
 
 Settings::Settings(const QString& iniFile, QObject* parent)
-    : QObject(parent), store_(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
+    : QObject(parent)
+    , store_(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
 {
 }
 
@@ -32,10 +34,22 @@ void Settings::store(const char* key, const QVariant& value)
     store_->sync();
 }
 
-QString Settings::acceptedTermsVersion() const { return text(termsKey); }
-QString Settings::analyticsUserEmail() const { return text(emailKey); }
-QString Settings::userDisplayName() const { return text(nameKey); }
-QString Settings::debugChairSerial() const { return text(debugSerialKey); }
+QString Settings::acceptedTermsVersion() const
+{
+    return text(termsKey);
+}
+QString Settings::analyticsUserEmail() const
+{
+    return text(emailKey);
+}
+QString Settings::userDisplayName() const
+{
+    return text(nameKey);
+}
+QString Settings::debugChairSerial() const
+{
+    return text(debugSerialKey);
+}
 
 bool Settings::debugModeActive() const
 {

@@ -5,7 +5,9 @@
 #include <QPointer>
 
 FakePeripheral::FakePeripheral(FakeBleCentral& central, QString name, QUuid id)
-    : central(central), name_(std::move(name)), id(id)
+    : central(central)
+    , name_(std::move(name))
+    , id(id)
 {
 }
 
@@ -86,7 +88,10 @@ void FakePeripheral::notify(const QBluetoothUuid& characteristic, const QByteArr
     });
 }
 
-FakeBleCentral::FakeBleCentral(CentralPower power) : power_(power) {}
+FakeBleCentral::FakeBleCentral(CentralPower power)
+    : power_(power)
+{
+}
 
 void FakeBleCentral::startScan()
 {
@@ -118,7 +123,8 @@ void FakeBleCentral::cancelConnection(BlePeripheral* peripheral)
 QSharedPointer<FakePeripheral> FakeBleCentral::makePeripheral(const QString& name)
 {
     // Identifiers are stable and distinct, like those derived from device addresses.
-    const QUuid id(QStringLiteral("00000000-0000-4000-8000-%1").arg(nextAddress++, 12, 10, QLatin1Char('0')));
+    const QUuid id(
+        QStringLiteral("00000000-0000-4000-8000-%1").arg(nextAddress++, 12, 10, QLatin1Char('0')));
     return QSharedPointer<FakePeripheral>::create(*this, name, id);
 }
 

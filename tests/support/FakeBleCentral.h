@@ -15,8 +15,15 @@ class FakeBleCentral;
 // One call the link made to the central or a peripheral.
 struct FakeCall {
     enum class Kind {
-        startScan, stopScan, connect, cancel,
-        discoverServices, discoverCharacteristics, notify, read, write
+        startScan,
+        stopScan,
+        connect,
+        cancel,
+        discoverServices,
+        discoverCharacteristics,
+        notify,
+        read,
+        write
     };
     Kind kind;
     QUuid peripheral;
@@ -48,7 +55,7 @@ public:
     QMap<QBluetoothUuid, QList<QBluetoothUuid>> gatt;
     QHash<QBluetoothUuid, QByteArray> values;
     QHash<QBluetoothUuid, QString> writeErrors; // a write to these is confirmed with the error
-    bool answersDiscovery = true; // otherwise discovery requests are recorded only
+    bool answersDiscovery = true;               // otherwise discovery requests are recorded only
     bool answersReads = true;
 
     void removeService(const QBluetoothUuid& service) { gatt.remove(service); }
@@ -88,7 +95,10 @@ public:
 
     bool answersConnects = true; // connectTo is answered by a connect callback
     bool scanning = false;
-    bool isLinked(const BlePeripheral* peripheral) const { return linked.contains(peripheral->identifier()); }
+    bool isLinked(const BlePeripheral* peripheral) const
+    {
+        return linked.contains(peripheral->identifier());
+    }
 
     // Delivers queued answers (and the answers they cause) until none are left.
     void flush();

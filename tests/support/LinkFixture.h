@@ -23,7 +23,8 @@ struct LinkFixture {
             settings.setAnalyticsUserEmail(email);
         auto fake = std::make_unique<FakeBleCentral>(power);
         central = fake.get();
-        manager = std::make_unique<BluetoothManager>(std::move(fake), scheduler, clock, settings, &wake);
+        manager =
+            std::make_unique<BluetoothManager>(std::move(fake), scheduler, clock, settings, &wake);
     }
 
     ConnectionState state() const { return manager->connectionState(); }

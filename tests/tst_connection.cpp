@@ -1,0 +1,575 @@
+// The chair link: connect, discovery, the WiFi check, drops, reconnects, wake and the radio.
+#include "LinkFixture.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace ChairProfile;
+using namespace std::chrono_literals;
+using Kind = FakeCall::Kind;
+
+namespace {
+
+const QString dropLine =
+    QStringLiteral("⚠️ Unexpected BLE disconnect — attempting reconnect");
+
+QSharedPointer<FakePeripheral>
+chairWithValues(LinkFixture& f, const QString& name = QStringLiteral("Velnora Pro 1"),
+                const QByteArray& serial = "VP-0042")
+{
+    auto chair = f.central->makeChair(name);
+    chair->values[softwareRevisionUUID] = "2.1.0";
+    chair->values[firmwareRevisionUUID] = "1.4.2";
+    chair->values[serialNumberUUID] = serial;
+    chair->values[leftOdometerUUID] = bytes({10, 0, 0, 0});
+    chair->values[rightOdometerUUID] = bytes({5, 0, 0, 0});
+    chair->values[chairStateUUID] = bytes({0x00, 0x00, 0x00});
+    return chair;
+}
+
+// A connected chair with a history: one leg moved, then it fell asleep.
+QSharedPointer<FakePeripheral> connectWithHistory(LinkFixture& f)
+{
+    auto chair = f.connectChair(chairWithValues(f));
+    chair->notify(chairStateUUID, bytes({0x01, 0x00, 0x00}));
+    chair->notify(chairStateUUID, bytes({0x01, 0x00, 0x03}));
+    f.central->flush();
+    return chair;
+}
+
+// The user picks the chair from a fresh scan; nothing is delivered yet.
+void pick(LinkFixture& f, const QSharedPointer<FakePeripheral>& chair,
+          const QString& localName = {})
+{
+    f.manager->startScanning();
+    f.central->advertise(chair, localName.isEmpty() ? chair->name() : localName, -50);
+    f.manager->connect(chair->identifier());
+}
+
+int connectsTo(const LinkFixture& f, const QSharedPointer<FakePeripheral>& chair)
+{
+    int n = 0;
+    for (const FakeCall& call : f.central->callsOf(Kind::connect))
+        n += call.peripheral == chair->identifier() ? 1 : 0;
+    return n;
+}
+
+int indexOf(const QList<FakeCall>& calls, Kind kind, const QUuid& peripheral,
+            const QBluetoothUuid& target = {})
+{
+    for (int i = 0; i < calls.size(); ++i)
+        if (calls[i].kind == kind && calls[i].peripheral == peripheral &&
+            (target.isNull() || calls[i].target == target))
+            return i;
+    return -1;
+}
+
+void verifyLinkDataCleared(const LinkFixture& f)
+{
+    QCOMPARE(f.manager->serialNumber(), QString());
+    QCOMPARE(f.manager->softwareVersion(), QString());
+    QCOMPARE(f.manager->firmwareVersion(), QString());
+    QCOMPARE(f.manager->lifetimeMoves(), std::optional<qint64>());
+    QCOMPARE(f.manager->sessionMoves(), qint64(0));
+    QCOMPARE(f.manager->chairIsAsleep(), false);
+}
+
+} // namespace
+
+class ConnectionTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void connectDiscoversTheSixServices()
+    {
+        LinkFixture f;
+        QSignalSpy nameChanged(f.manager.get(), &BluetoothManager::deviceNameChanged);
+        f.connectChair();
+        QCOMPARE(f.central->count(Kind::stopScan), 1);
+        QCOMPARE(f.manager->deviceName(), QStringLiteral("Velnora Pro 1"));
+        QCOMPARE(nameChanged.count(), 1);
+
+        const QList<FakeCall> services = f.central->callsOf(Kind::discoverServices);
+        QCOMPARE(services.size(), 1);
+        QCOMPARE(
+            services[0].uuids,
+            (QList<QBluetoothUuid>{chairServiceUUID, wifiServiceUUID, discoveryServiceUUID,
+                                   engineeringServiceUUID, otaServiceUUID, configServiceUUID}));
+        const QMap<QBluetoothUuid, QList<QBluetoothUuid>> expected{
+            {chairServiceUUID,
+             {chairToggleUUID, chairStateEventUUID, sendEventsUUID, chairStateUUID, autoModeUUID,
+              autoPeriodUUID, autoModeSelectorUUID, timeToNextTransitionUUID}},
+            {wifiServiceUUID,
+             {wifiEnableUUID, wifiSSIDUUID, wifiPasswordUUID, wifiStatusUUID, wifiCommandUUID,
+              wifiSSIDSingleUUID, wifiSSIDListCounterUUID}},
+            {discoveryServiceUUID, {firmwareRevisionUUID, softwareRevisionUUID}},
+            {engineeringServiceUUID,
+             {tzInfoUUID, leftMotorSoundUUID, rightMotorSoundUUID, leftOdometerUUID,
+              rightOdometerUUID}},
+            {otaServiceUUID,
+             {otaV2BeginUUID, otaV2DataUUID, otaV2StatusUUID, otaV1BeginUUID, otaV1DataUUID}},
+            {configServiceUUID, {serialNumberUUID, userNameUUID}},
+        };
+        QMap<QBluetoothUuid, QList<QBluetoothUuid>> asked;
+        const QList<FakeCall> perService = f.central->callsOf(Kind::discoverCharacteristics);
+        for (const FakeCall& call : perService)
+            asked.insert(call.target, call.uuids);
+        QCOMPARE(perService.size(), 6);
+        QCOMPARE(asked, expected);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+
+        // The connected name is the chair's own, not the advertised one.
+        LinkFixture g;
+        const auto unnamed = g.central->makeChair(QString());
+        pick(g, unnamed, QStringLiteral("Velnora Pro 3"));
+        g.central->flush();
+        QCOMPARE(g.manager->deviceName(), QStringLiteral("Velnora Chair"));
+    }
+
+    void discoveredCharacteristicsAreSetUp()
+    {
+        LinkFixture f;
+        const auto chair = f.connectChair();
+
+        const QList<FakeCall> writes = f.central->callsOf(Kind::write);
+        QCOMPARE(writes.size(), 1);
+        QCOMPARE(writes[0].target, sendEventsUUID);
+        QCOMPARE(writes[0].value, bytes({0x01}));
+        QVERIFY(f.log.contains(QStringLiteral("📧 No registered email — skipping chair sync")));
+
+        const QList<QBluetoothUuid> readOnce{
+            softwareRevisionUUID, firmwareRevisionUUID, serialNumberUUID,     chairStateUUID,
+            autoModeUUID,         autoPeriodUUID,       autoModeSelectorUUID, leftMotorSoundUUID,
+            leftOdometerUUID,     rightOdometerUUID,    wifiStatusUUID};
+        for (const QBluetoothUuid& c : readOnce)
+            QVERIFY2(f.central->readsOf(c) == 1, qPrintable(c.toString()));
+        QCOMPARE(f.central->count(Kind::read), int(readOnce.size()));
+
+        QSet<QBluetoothUuid> notified;
+        for (const FakeCall& call : f.central->callsOf(Kind::notify))
+            notified.insert(call.target);
+        QCOMPARE(notified, (QSet<QBluetoothUuid>{chairStateEventUUID, chairStateUUID,
+                                                 autoPeriodUUID, wifiStatusUUID}));
+        QCOMPARE(f.central->count(Kind::notify), 4);
+
+        // Subscribed before the first read, so no change slips between the two.
+        const QList<FakeCall>& calls = f.central->calls();
+        for (const QBluetoothUuid& c : {chairStateUUID, autoPeriodUUID})
+            QVERIFY(indexOf(calls, Kind::notify, chair->identifier(), c) <
+                    indexOf(calls, Kind::read, chair->identifier(), c));
+        for (const FakeCall& call : calls)
+            QVERIFY(call.kind == Kind::discoverCharacteristics || call.target != wifiCommandUUID);
+    }
+
+    void wifiCheckStartsOnce()
+    {
+        LinkFixture f;
+        const auto chair = f.central->makeChair();
+        chair->answersDiscovery = false;
+        pick(f, chair);
+        f.central->flush();
+        const QList<QBluetoothUuid> chairList = characteristicsOf(chairServiceUUID);
+        const QList<QBluetoothUuid> wifiList = characteristicsOf(wifiServiceUUID);
+        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
+        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, wifiList, QString());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.central->readsOf(wifiStatusUUID), 1);
+
+        for (int i = 0; i < 2; ++i) {
+            Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
+            Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, wifiList, QString());
+            f.central->flush();
+        }
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.central->readsOf(wifiStatusUUID), 1);
+
+        // A wake puts the link back to connecting: one late answer must not pre-empt its reconnect.
+        LinkFixture g;
+        const auto woken = g.connectChair();
+        g.wake.resume();
+        Q_EMIT woken->characteristicsDiscovered(chairServiceUUID, chairList, QString());
+        g.central->flush();
+        QCOMPARE(g.state(), ConnectionState::connecting);
+        QCOMPARE(g.central->readsOf(wifiStatusUUID), 1);
+    }
+
+    void failedDiscoveryAnswersDoNothing()
+    {
+        LinkFixture f;
+        const auto chair = f.central->makeChair();
+        chair->answersDiscovery = false;
+        pick(f, chair);
+        f.central->flush();
+
+        const QBluetoothUuid battery(QStringLiteral("0000180f-0000-1000-8000-00805f9b34fb"));
+        Q_EMIT chair->servicesDiscovered({}, QString());
+        Q_EMIT chair->servicesDiscovered(services(), QStringLiteral("GATT error"));
+        Q_EMIT chair->servicesDiscovered({battery, wifiServiceUUID}, QString());
+        const QList<FakeCall> asked = f.central->callsOf(Kind::discoverCharacteristics);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].target, wifiServiceUUID);
+
+        Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, characteristicsOf(wifiServiceUUID),
+                                                QString());
+        Q_EMIT chair->characteristicsDiscovered(
+            chairServiceUUID, characteristicsOf(chairServiceUUID), QStringLiteral("GATT error"));
+        f.central->flush();
+        QCOMPARE(f.central->readsOf(chairStateUUID), 0);
+        QCOMPARE(f.state(), ConnectionState::connecting);
+
+        // A service that answers with nothing in it is still done.
+        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, {}, QString());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+    }
+
+    void chairsWithMissingParts()
+    {
+        // Without the WiFi status the link is never ready.
+        for (bool wholeService : {true, false}) {
+            LinkFixture f;
+            auto chair = f.central->makeChair();
+            if (wholeService)
+                chair->removeService(wifiServiceUUID);
+            else
+                chair->removeCharacteristic(wifiStatusUUID);
+            f.connectChair(chair);
+            f.advance(60s);
+            QCOMPARE(f.state(), ConnectionState::connecting);
+            QCOMPARE(f.central->readsOf(wifiStatusUUID), 0);
+            QCOMPARE(f.central->readsOf(chairStateUUID), 1);
+        }
+        // An older chair without the engineering service: nothing asks it for motors or odometers.
+        LinkFixture f;
+        auto chair = f.central->makeChair();
+        chair->removeService(engineeringServiceUUID);
+        f.connectChair(chair);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.central->readsOf(leftMotorSoundUUID), 0);
+        QCOMPARE(f.central->readsOf(leftOdometerUUID), 0);
+        f.manager->setMotorStrength(30);
+        f.manager->writeMotorStrength();
+        QCOMPARE(f.central->count(Kind::write), 1); // sendEvents only
+    }
+
+    void unexpectedDropReconnectsAfterTwoSeconds()
+    {
+        LinkFixture f;
+        const auto chair = connectWithHistory(f);
+        QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
+        QCOMPARE(f.manager->softwareVersion(), QStringLiteral("2.1.0"));
+        QCOMPARE(f.manager->firmwareVersion(), QStringLiteral("1.4.2"));
+        QCOMPARE(f.manager->sessionMoves(), qint64(1));
+        QCOMPARE(f.manager->lifetimeMoves(), std::optional<qint64>(16));
+        QVERIFY(f.manager->chairIsAsleep());
+
+        f.central->answersConnects = false;
+        f.central->clearCalls();
+        f.central->dropLink(chair.get());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        QVERIFY(f.log.contains(dropLine));
+        QCOMPARE(f.manager->deviceName(), QStringLiteral("Velnora Pro 1"));
+        verifyLinkDataCleared(f);
+        QCOMPARE(f.scheduler.activeTimers(), 0); // sleep and odometer clocks went with the link
+
+        f.advance(1999ms);
+        QCOMPARE(f.central->count(Kind::connect), 0);
+        f.advance(1ms);
+        QCOMPARE(connectsTo(f, chair), 1);
+
+        // A reconnect the radio never completes waits; it is not repeated.
+        f.advance(30s);
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        QCOMPARE(f.central->count(Kind::connect), 1);
+        f.central->completeConnect(chair.get());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
+    }
+
+    void userDisconnectEndsTheLink()
+    {
+        LinkFixture f;
+        const auto chair = connectWithHistory(f);
+        QSignalSpy nameChanged(f.manager.get(), &BluetoothManager::deviceNameChanged);
+        f.central->clearCalls();
+
+        f.manager->disconnect();
+        f.central->flush();
+        QCOMPARE(f.central->count(Kind::cancel), 1);
+        QVERIFY(!f.central->isLinked(chair.get()));
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QCOMPARE(f.manager->deviceName(), QString());
+        QCOMPARE(nameChanged.count(), 1);
+        verifyLinkDataCleared(f);
+        QVERIFY(!f.log.contains(dropLine));
+
+        f.advance(10s);
+        f.wake.resume();
+        f.central->setPower(CentralPower::Off);
+        f.central->setPower(CentralPower::On);
+        f.advance(10s);
+        QCOMPARE(f.central->count(Kind::connect), 0);
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QVERIFY(f.log.lines().filter(QStringLiteral("woke")).isEmpty());
+    }
+
+    void failedConnectReleasesTheChair()
+    {
+        LinkFixture f;
+        const auto chair = f.central->makeChair();
+        f.central->answersConnects = false;
+        pick(f, chair);
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        f.central->failConnect(chair.get());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+
+        // Nothing is held: no cancel, no wake reconnect, no reconnect on power-on.
+        f.central->clearCalls();
+        f.manager->disconnect();
+        f.wake.resume();
+        f.central->setPower(CentralPower::Off);
+        f.central->setPower(CentralPower::On);
+        f.advance(5s);
+        QCOMPARE(f.central->count(Kind::cancel), 0);
+        QCOMPARE(f.central->count(Kind::connect), 0);
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+    }
+
+    void wakeReconnectsTheHeldChairOnly()
+    {
+        LinkFixture f;
+        const auto chair = f.connectChair();
+        f.central->clearCalls();
+        f.wake.resume();
+        QVERIFY(f.log.contains(
+            QStringLiteral("🔄 Mac woke from sleep — reconnecting to Velnora Pro 1...")));
+        QCOMPARE(f.state(), ConnectionState::connecting); // even though the link was up
+        f.advance(1999ms);
+        QCOMPARE(f.central->count(Kind::connect), 0);
+        f.advance(1ms);
+        QCOMPARE(f.central->count(Kind::connect), 1);
+        QCOMPARE(connectsTo(f, chair), 1);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+
+        LinkFixture g;
+        const auto unnamed = g.central->makeChair(QString());
+        pick(g, unnamed, QStringLiteral("Velnora Chair"));
+        g.central->flush();
+        g.wake.resume();
+        QVERIFY(g.log.contains(QStringLiteral("🔄 Mac woke from sleep — reconnecting to chair...")));
+        g.advance(2s);
+        QCOMPARE(connectsTo(g, unnamed), 2);
+
+        // Without a chair a wake means nothing to the link.
+        LinkFixture h;
+        QSignalSpy stateChanged(h.manager.get(), &BluetoothManager::connectionStateChanged);
+        h.wake.resume();
+        h.advance(5s);
+        QCOMPARE(stateChanged.count(), 0);
+        QVERIFY(h.central->calls().isEmpty());
+        QVERIFY(h.log.lines().isEmpty());
+    }
+
+    void bluetoothOffAndOn()
+    {
+        for (bool dropReported : {true, false}) {
+            LinkFixture f;
+            const auto chair = connectWithHistory(f);
+            f.manager->setAutoMode(true);
+            QVERIFY(f.manager->countdownSeconds() > 0);
+
+            f.central->setPower(CentralPower::Off);
+            QCOMPARE(f.state(), ConnectionState::unavailable);
+            verifyLinkDataCleared(f);
+            QCOMPARE(f.manager->countdownSeconds(), 0.0);
+            QCOMPARE(f.scheduler.activeTimers(), 0);
+            QCOMPARE(f.scheduler.pendingDelays(), 0);
+            if (dropReported) {
+                f.central->dropLink(chair.get());
+                f.central->flush();
+                QCOMPARE(f.state(), ConnectionState::unavailable);
+                QCOMPARE(f.scheduler.pendingDelays(), 0);
+                QVERIFY(!f.log.contains(dropLine));
+            }
+            // A wake with the radio off leaves the reconnect to the power-on.
+            f.log.clear();
+            f.wake.resume();
+            QVERIFY(f.log.lines().isEmpty());
+            QCOMPARE(f.state(), ConnectionState::unavailable);
+            f.central->clearCalls();
+            f.advance(10s);
+            QCOMPARE(f.central->count(Kind::connect), 0);
+
+            f.central->setPower(CentralPower::On);
+            QCOMPARE(f.state(), ConnectionState::connecting);
+            QCOMPARE(connectsTo(f, chair), 1);
+            f.advance(10s);
+            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+            QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
+            QCOMPARE(f.central->count(Kind::connect), 1);
+        }
+
+        LinkFixture f(CentralPower::Off);
+        QCOMPARE(f.state(), ConnectionState::unavailable);
+        f.central->setPower(CentralPower::On);
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        f.manager->startScanning();
+        f.central->setPower(CentralPower::Resetting);
+        QCOMPARE(f.state(), ConnectionState::unavailable);
+        f.central->setPower(CentralPower::On);
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+    }
+
+    void automaticModeCountdownResumesAfterTheLinkReturns()
+    {
+        for (bool radioOff : {false, true}) {
+            LinkFixture f;
+            auto chair = f.central->makeChair();
+            chair->values[autoModeUUID] = bytes({0x01});
+            chair->values[timeToNextTransitionUUID] = bytes({0x00, 0x00, 0xF0, 0x42}); // 120.0 s
+            f.connectChair(chair);
+            QVERIFY(f.manager->autoModeEnabled());
+            QCOMPARE(f.manager->countdownSeconds(), 120.0);
+
+            if (radioOff) {
+                f.central->setPower(CentralPower::Off);
+                f.central->setPower(CentralPower::On);
+            } else {
+                f.central->dropLink(chair.get());
+                f.advance(2s);
+            }
+            f.central->flush();
+            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+
+            // The chair still runs its automatic mode: the screen must keep counting with it.
+            f.central->clearCalls();
+            f.advance(6s);
+            QVERIFY(f.manager->autoModeEnabled());
+            QVERIFY2(f.central->readsOf(timeToNextTransitionUUID) >= 2,
+                     radioOff ? "radio off" : "drop");
+            QVERIFY(f.manager->countdownSeconds() > 0);
+        }
+    }
+
+    void disconnectWithoutALiveLink()
+    {
+        // During the wait after a drop.
+        LinkFixture f;
+        const auto chair = connectWithHistory(f);
+        f.central->dropLink(chair.get());
+        f.advance(1s);
+        f.manager->disconnect();
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QCOMPARE(f.manager->deviceName(), QString());
+        f.central->clearCalls();
+        f.advance(5s);
+        f.wake.resume();
+        f.central->setPower(CentralPower::Off);
+        f.central->setPower(CentralPower::On);
+        f.advance(5s);
+        QCOMPARE(f.central->count(Kind::connect), 0);
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        f.manager->startSimulation(); // the chair was let go: a simulated one may take its place
+        QVERIFY(f.manager->isSimulating());
+
+        // While the connect is still pending; the radio completes it anyway, unwanted.
+        LinkFixture g;
+        const auto pending = g.central->makeChair();
+        g.central->answersConnects = false;
+        pick(g, pending);
+        g.manager->disconnect();
+        QCOMPARE(g.state(), ConnectionState::disconnected);
+        g.central->completeConnect(pending.get());
+        g.advance(10s);
+        QCOMPARE(g.state(), ConnectionState::disconnected);
+        QCOMPARE(g.manager->deviceName(), QString());
+        QCOMPARE(g.central->count(Kind::discoverServices), 0);
+        QVERIFY(!g.central->isLinked(pending.get()));
+        QCOMPARE(g.central->count(Kind::connect), 1);
+    }
+
+    void lateReconnectsCheckTheirReason()
+    {
+        // A wake during the wait after a drop: one reconnect, not two.
+        {
+            LinkFixture f;
+            const auto chair = f.connectChair();
+            f.central->dropLink(chair.get());
+            f.advance(1s);
+            f.wake.resume();
+            f.advance(1s);
+            f.advance(5s);
+            QCOMPARE(connectsTo(f, chair), 2);
+            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        }
+        // The radio goes off during the wait: only the power-on connects.
+        {
+            LinkFixture f;
+            const auto chair = f.connectChair();
+            f.central->dropLink(chair.get());
+            f.advance(1s);
+            f.central->setPower(CentralPower::Off);
+            f.advance(2s);
+            QCOMPARE(connectsTo(f, chair), 1);
+            f.central->setPower(CentralPower::On);
+            f.advance(5s);
+            QCOMPARE(connectsTo(f, chair), 2);
+        }
+        // The user picks another chair during the wait: the first is left alone.
+        {
+            LinkFixture f;
+            const auto first = f.connectChair();
+            f.central->dropLink(first.get());
+            f.advance(1s);
+            const auto second = f.central->makeChair(QStringLiteral("Velnora Pro 2"));
+            f.central->answersConnects = false;
+            pick(f, second);
+            f.advance(5s);
+            QCOMPARE(connectsTo(f, first), 1);
+            QCOMPARE(connectsTo(f, second), 1);
+            QCOMPARE(f.state(), ConnectionState::connecting);
+        }
+    }
+
+    void connectingToAnotherChairDropsTheFirst()
+    {
+        LinkFixture f;
+        const auto first = connectWithHistory(f);
+        const auto second = chairWithValues(f, QStringLiteral("Velnora Pro 2"), "VP-0077");
+        second->values[chairStateUUID] = bytes({0x00, 0x01, 0x00});
+
+        f.manager->startScanning();
+        f.central->advertise(second, second->name(), -40);
+        f.central->clearCalls();
+        f.manager->connect(second->identifier());
+        const int cancelFirst = indexOf(f.central->calls(), Kind::cancel, first->identifier());
+        QVERIFY(cancelFirst >= 0);
+        QVERIFY(cancelFirst < indexOf(f.central->calls(), Kind::connect, second->identifier()));
+        verifyLinkDataCleared(f);
+
+        f.central->flush();
+        QVERIFY(!f.central->isLinked(first.get()));
+        QVERIFY(!f.log.contains(dropLine));
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.manager->deviceName(), QStringLiteral("Velnora Pro 2"));
+        QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0077"));
+
+        // The first chair's late reports are not this chair's.
+        first->notify(chairStateUUID, bytes({0x01, 0x00, 0x00}));
+        f.advance(5s);
+        QCOMPARE(f.manager->leftLegUp(), true);
+        QCOMPARE(f.manager->rightLegUp(), false);
+        QCOMPARE(f.manager->sessionMoves(), qint64(0));
+        QCOMPARE(connectsTo(f, first), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(ConnectionTest)
+#include "tst_connection.moc"

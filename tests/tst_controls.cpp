@@ -1,0 +1,375 @@
+// Driving the chair (legs, automatic mode, pattern, period, vibration, wake) and mirroring what
+// it reports back: posture, automatic mode and the countdown to the next transition.
+#include "LinkFixture.h"
+
+#include <QtEndian>
+#include <QtTest>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+using namespace ChairProfile;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Writes = QList<QByteArray>;
+
+QByteArray floatBytes(float seconds)
+{
+    QByteArray out(4, '\0');
+    qToLittleEndian(std::bit_cast<quint32>(seconds), out.data());
+    return out;
+}
+
+QByteArray u32Bytes(quint32 number)
+{
+    QByteArray out(4, '\0');
+    qToLittleEndian(number, out.data());
+    return out;
+}
+
+// The chair sends one value and it arrives.
+void report(LinkFixture& f, FakePeripheral& chair, const QBluetoothUuid& c, const QByteArray& v)
+{
+    chair.notify(c, v);
+    f.central->flush();
+}
+
+const QString cancelledLine =
+    QStringLiteral("🪑 Auto mode cancelled from chair hardware button (countdown=0 ×2)");
+
+} // namespace
+
+class Controls : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void eachOperationWritesItsBytes()
+    {
+        LinkFixture f;
+        f.connectChair();
+        f.central->clearCalls();
+        BluetoothManager& m = *f.manager;
+
+        m.toggleLeg(false);
+        m.toggleLeg(true);
+        QCOMPARE(f.central->writesTo(chairToggleUUID), (Writes{bytes({0x00}), bytes({0x01})}));
+        // The legs move on screen only when the chair says they did.
+        QVERIFY(m.leftLegUp());
+        QVERIFY(m.rightLegUp());
+
+        m.setAutoMode(true);
+        m.setAutoMode(false);
+        QCOMPARE(f.central->writesTo(autoModeUUID), (Writes{bytes({0x01}), bytes({0x00})}));
+
+        m.setAutoModePattern(2);
+        QCOMPARE(m.autoModePattern(), 2); // before the chair has answered anything
+        QCOMPARE(f.central->writesTo(autoModeSelectorUUID), Writes{bytes({0x02})});
+        m.setAutoModePattern(256);
+        m.setAutoModePattern(-1);
+        QCOMPARE(m.autoModePattern(), 2);
+        QCOMPARE(f.central->writesTo(autoModeSelectorUUID).size(), 1);
+
+        m.setAutoPeriodMinutes(2.5);
+        m.writeAutoPeriod();
+        QCOMPARE(f.central->writesTo(autoPeriodUUID), Writes{bytes({0x96, 0x00, 0x00, 0x00})});
+
+        f.central->clearCalls();
+        for (double strength : {12.0, 35.5, 80.0}) {
+            m.setMotorStrength(strength);
+            m.writeMotorStrength();
+        }
+        const Writes expected{bytes({20}), bytes({36}), bytes({50})};
+        QCOMPARE(f.central->writesTo(leftMotorSoundUUID), expected);
+        QCOMPARE(f.central->writesTo(rightMotorSoundUUID), expected);
+        // Left motor first, then the right one, every time.
+        const QList<FakeCall> writes = f.central->callsOf(FakeCall::Kind::write);
+        QCOMPARE(writes.size(), 6);
+        for (int i = 0; i < writes.size(); ++i)
+            QCOMPARE(writes[i].target, i % 2 == 0 ? leftMotorSoundUUID : rightMotorSoundUUID);
+    }
+
+    void operationsNeedTheChairAndItsCharacteristic()
+    {
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        auto everyOperation = [&m] {
+            m.toggleLeg(false);
+            m.setAutoMode(true);
+            m.setAutoMode(false);
+            m.setAutoModePattern(1);
+            m.writeAutoPeriod();
+            m.writeMotorStrength();
+            m.wakeChair();
+        };
+
+        everyOperation(); // no chair at all
+        QVERIFY(f.central->calls().isEmpty());
+        QCOMPARE(f.scheduler.pendingDelays(), 0); // a wake that could not start has no second step
+
+        // The vibration strength goes to both motors or to none.
+        auto chair = f.central->makeChair();
+        chair->removeCharacteristic(rightMotorSoundUUID);
+        f.connectChair(chair);
+        f.central->clearCalls();
+        m.setMotorStrength(30);
+        m.writeMotorStrength();
+        QCOMPARE(f.central->count(FakeCall::Kind::write), 0);
+
+        // The link dropped and a reconnect is pending: the chair is still held, its
+        // characteristics are not.
+        f.central->dropLink(chair.get());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        f.central->clearCalls();
+        everyOperation();
+        QVERIFY(f.central->calls().isEmpty());
+    }
+
+    void editingShieldsTheSlidersFromChairValues()
+    {
+        LinkFixture f;
+        auto chair = f.connectChair();
+        BluetoothManager& m = *f.manager;
+
+        report(f, *chair, autoPeriodUUID, u32Bytes(90));
+        QCOMPARE(m.autoPeriodMinutes(), 1.5);
+
+        m.setIsEditingPeriod(true);
+        m.setAutoPeriodMinutes(8.0);
+        report(f, *chair, autoPeriodUUID, u32Bytes(300));
+        QCOMPARE(m.autoPeriodMinutes(), 8.0); // the user's drag wins
+        m.setIsEditingPeriod(false);
+        report(f, *chair, autoPeriodUUID, u32Bytes(300));
+        QCOMPARE(m.autoPeriodMinutes(), 5.0);
+        report(f, *chair, autoPeriodUUID, bytes({0x2c, 0x01, 0x00})); // short: ignored
+        QCOMPARE(m.autoPeriodMinutes(), 5.0);
+
+        report(f, *chair, leftMotorSoundUUID, bytes({45}));
+        QCOMPARE(m.motorStrength(), 45.0);
+        m.setIsEditingMotor(true);
+        m.setMotorStrength(25);
+        report(f, *chair, leftMotorSoundUUID, bytes({45}));
+        QCOMPARE(m.motorStrength(), 25.0);
+        m.setIsEditingMotor(false);
+        report(f, *chair, rightMotorSoundUUID, bytes({33})); // the right motor mirrors the left
+        QCOMPARE(m.motorStrength(), 25.0);
+        report(f, *chair, leftMotorSoundUUID, bytes({60})); // taken as the chair sends it
+        QCOMPARE(m.motorStrength(), 60.0);
+    }
+
+    void switchingOnShowsTheFullPeriodThenFollowsTheChair()
+    {
+        LinkFixture f;
+        auto chair = f.connectChair();
+        BluetoothManager& m = *f.manager;
+        const int idleTimers = f.scheduler.activeTimers();
+        f.central->clearCalls();
+        chair->values[timeToNextTransitionUUID] = floatBytes(200.0f);
+
+        m.setAutoMode(true);
+        QVERIFY(m.autoModeEnabled());
+        QCOMPARE(m.countdownSeconds(), 300.0);
+        QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 1); // asked at once
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
+        f.central->flush();
+        QCOMPARE(m.countdownSeconds(), 200.0);
+
+        f.advance(1s);
+        QCOMPARE(m.countdownSeconds(), 199.0);
+        f.advance(1s);
+        QCOMPARE(m.countdownSeconds(), 198.0);
+        QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 1);
+
+        chair->values[timeToNextTransitionUUID] = floatBytes(150.4f);
+        f.advance(1s);
+        QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 2);
+        QCOMPARE(m.countdownSeconds(), 150.0);
+        f.advance(3s);
+        QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 3);
+
+        // A chair that stops answering: the tick runs down to 0 and no further.
+        chair->answersReads = false;
+        f.advance(200s);
+        QCOMPARE(m.countdownSeconds(), 0.0);
+
+        m.setAutoMode(false);
+        QCOMPARE(m.countdownSeconds(), 0.0);
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers);
+    }
+
+    void hardwareButtonCancel_data()
+    {
+        QTest::addColumn<QList<float>>("countdowns");
+        QTest::addColumn<bool>("cancelled");
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float inf = std::numeric_limits<float>::infinity();
+        QTest::newRow("two zeros after counting") << QList<float>{30, 27, 0, 0} << true;
+        QTest::newRow("zeros before counting") << QList<float>{0, 0, 0} << false;
+        QTest::newRow("zeros not in a row") << QList<float>{30, 0, 5, 0} << false;
+        QTest::newRow("garbage counts as zero") << QList<float>{30, nan, inf} << true;
+    }
+
+    void hardwareButtonCancel()
+    {
+        QFETCH(QList<float>, countdowns);
+        QFETCH(bool, cancelled);
+        LinkFixture f;
+        auto chair = f.connectChair();
+        BluetoothManager& m = *f.manager;
+        const int idleTimers = f.scheduler.activeTimers();
+        m.setAutoMode(true);
+        f.central->flush();
+        f.central->clearCalls();
+
+        for (qsizetype i = 0; i < countdowns.size(); ++i) {
+            QVERIFY2(m.autoModeEnabled(), qPrintable(QStringLiteral("off at value %1").arg(i)));
+            report(f, *chair, timeToNextTransitionUUID, floatBytes(countdowns[i]));
+        }
+
+        QCOMPARE(m.autoModeEnabled(), !cancelled);
+        QCOMPARE(f.log.lines().count(cancelledLine), cancelled ? 1 : 0);
+        if (cancelled) {
+            QCOMPARE(m.countdownSeconds(), 0.0);
+            QCOMPARE(f.scheduler.activeTimers(), idleTimers);
+            QVERIFY(f.central->writesTo(autoModeUUID).isEmpty()); // the chair already stopped
+        }
+    }
+
+    void countdownIsWholeSecondsInRange_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("fraction") << 12.7f << 12.0;
+        QTest::newRow("negative") << -3.0f << 0.0;
+        QTest::newRow("nan") << std::numeric_limits<float>::quiet_NaN() << 0.0;
+        QTest::newRow("+inf") << std::numeric_limits<float>::infinity() << 0.0;
+        QTest::newRow("-inf") << -std::numeric_limits<float>::infinity() << 0.0;
+        QTest::newRow("huge") << 1e10f << 4294967295.0;
+    }
+
+    void countdownIsWholeSecondsInRange()
+    {
+        QFETCH(float, value);
+        QFETCH(double, seconds);
+        LinkFixture f;
+        auto chair = f.connectChair();
+        report(f, *chair, timeToNextTransitionUUID, floatBytes(77.0f));
+        report(f, *chair, timeToNextTransitionUUID, floatBytes(value));
+        QCOMPARE(f.manager->countdownSeconds(), seconds);
+        report(f, *chair, timeToNextTransitionUUID, floatBytes(5.0f).left(3));
+        QCOMPARE(f.manager->countdownSeconds(), seconds);
+    }
+
+    void chairStateMirrorsLegsAndMode()
+    {
+        LinkFixture f;
+        auto chair = f.connectChair();
+        BluetoothManager& m = *f.manager;
+        const int idleTimers = f.scheduler.activeTimers();
+
+        report(f, *chair, chairStateUUID, bytes({0x00, 0x01, 0x00}));
+        QVERIFY(m.leftLegUp());
+        QVERIFY(!m.rightLegUp());
+        QVERIFY(!m.autoModeEnabled());
+
+        report(f, *chair, chairStateUUID, bytes({0x02, 0x00}));
+        QVERIFY(m.leftLegUp());
+        QVERIFY(!m.rightLegUp());
+
+        // The chair started automatic mode itself: follow it, write nothing back.
+        f.central->clearCalls();
+        report(f, *chair, chairStateUUID, bytes({0x7f, 0x00, 0x01}));
+        QVERIFY(!m.leftLegUp());
+        QVERIFY(m.rightLegUp());
+        QVERIFY(m.autoModeEnabled());
+        QCOMPARE(m.countdownSeconds(), 0.0); // until the chair tells its countdown
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
+        QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 1);
+        f.advance(3s);
+        QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 2);
+        QVERIFY(f.central->writesTo(autoModeUUID).isEmpty());
+
+        // Other modes switch nothing off.
+        report(f, *chair, chairStateUUID, bytes({0x00, 0x00, 0x00}));
+        report(f, *chair, chairStateUUID, bytes({0x00, 0x00, 0x02}));
+        QVERIFY(m.autoModeEnabled());
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
+    }
+
+    void autoModeValueOnlySwitchesOn()
+    {
+        LinkFixture f;
+        auto chair = f.connectChair();
+        BluetoothManager& m = *f.manager;
+        const int idleTimers = f.scheduler.activeTimers();
+
+        report(f, *chair, autoModeUUID, bytes({0x00}));
+        report(f, *chair, autoModeUUID, QByteArray());
+        QVERIFY(!m.autoModeEnabled());
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers);
+
+        report(f, *chair, autoModeUUID, bytes({0x05}));
+        QVERIFY(m.autoModeEnabled());
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
+
+        report(f, *chair, autoModeUUID, bytes({0x00}));
+        QVERIFY(m.autoModeEnabled());
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
+    }
+
+    void wakeIsAOneSecondPulse()
+    {
+        LinkFixture f;
+        auto chair = f.connectChair();
+        BluetoothManager& m = *f.manager;
+        const int idleTimers = f.scheduler.activeTimers();
+        m.setAutoMode(true);
+        f.central->flush();
+        f.central->clearCalls();
+
+        m.wakeChair();
+        QCOMPARE(f.central->writesTo(autoModeUUID), Writes{bytes({0x01})});
+        f.advance(999ms);
+        QCOMPARE(f.central->writesTo(autoModeUUID).size(), 1);
+        QVERIFY(m.autoModeEnabled());
+        f.advance(1ms);
+        QCOMPARE(f.central->writesTo(autoModeUUID), (Writes{bytes({0x01}), bytes({0x00})}));
+        QVERIFY(!m.autoModeEnabled());
+        QCOMPARE(m.countdownSeconds(), 0.0);
+        QCOMPARE(f.scheduler.activeTimers(), idleTimers);
+
+        // The chair went away within the second: the pulse cannot end, nothing changes here.
+        m.setAutoMode(true);
+        f.central->clearCalls();
+        m.wakeChair();
+        f.central->dropLink(chair.get());
+        f.advance(1s);
+        QCOMPARE(f.central->writesTo(autoModeUUID), Writes{bytes({0x01})});
+        QVERIFY(m.autoModeEnabled());
+    }
+
+    void disconnectSwitchesAutoModeOffHere()
+    {
+        LinkFixture f;
+        f.connectChair();
+        BluetoothManager& m = *f.manager;
+        m.setAutoMode(true);
+        f.central->flush();
+        f.central->clearCalls();
+
+        m.disconnect();
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QVERIFY(!m.autoModeEnabled());
+        QCOMPARE(m.countdownSeconds(), 0.0);
+        QCOMPARE(f.scheduler.activeTimers(), 0);
+        // The chair keeps its own mode; only this side forgets it.
+        QVERIFY(f.central->writesTo(autoModeUUID).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(Controls)
+#include "tst_controls.moc"

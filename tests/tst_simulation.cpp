@@ -1,0 +1,267 @@
+// The simulated chair: the states of a real connection, fixed values, controls that only log,
+// and no radio traffic at all.
+#include "LinkFixture.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QStringList sampleNetworks{QStringLiteral("Office_5G"), QStringLiteral("Home_Network"),
+                                 QStringLiteral("Cafe_WiFi"), QStringLiteral("Guest_Network")};
+
+} // namespace
+
+class Simulation : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void stagedStartWalksLikeARealChair()
+    {
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        m.startSimulation();
+        QVERIFY(m.isSimulating());
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        QCOMPARE(m.deviceName(), QStringLiteral("Velnora Pro (Simulated)"));
+        QCOMPARE(m.softwareVersion(), QStringLiteral("2.1.0"));
+        QCOMPARE(m.firmwareVersion(), QStringLiteral("1.4.2"));
+        QCOMPARE(m.serialNumber(), QStringLiteral("SIM-00001"));
+
+        f.advance(999ms);
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        f.advance(1ms);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        f.advance(999ms);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        f.advance(1ms);
+        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        QCOMPARE(m.wifiStatus(), WiFiStatus::notConfigured);
+        QVERIFY(m.isLoadingNetworks());
+        QVERIFY(m.availableNetworks().isEmpty());
+        f.advance(1499ms);
+        QVERIFY(m.isLoadingNetworks());
+        f.advance(1ms);
+        QCOMPARE(m.availableNetworks(), sampleNetworks);
+        QVERIFY(!m.isLoadingNetworks());
+        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        QVERIFY(f.central->calls().isEmpty());
+    }
+
+    void controlsOnlyLog()
+    {
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        m.startSimulation();
+        f.advance(4s);
+        f.log.clear();
+
+        m.toggleLeg(false);
+        m.toggleLeg(true);
+        QVERIFY(m.leftLegUp()); // a simulated toggle moves nothing on screen
+        QVERIFY(m.rightLegUp());
+        m.setAutoMode(true);
+        QVERIFY(m.autoModeEnabled());
+        m.setAutoMode(false);
+        QVERIFY(!m.autoModeEnabled());
+        for (qint64 pattern : {0, 1, 2, 3, -1})
+            m.setAutoModePattern(pattern);
+        QCOMPARE(m.autoModePattern(), 2); // 3 and -1 are no pattern
+        m.writeAutoPeriod();
+        m.setAutoPeriodMinutes(7.5);
+        m.writeAutoPeriod();
+        m.setMotorStrength(35.5);
+        m.writeMotorStrength();
+        m.setMotorStrength(90);
+        m.writeMotorStrength();
+        m.wakeChair();
+        QVERIFY(!m.chairIsAsleep());
+        f.advance(2s); // a real wake would write its second half now
+
+        QCOMPARE(f.log.lines(),
+                 (QStringList{
+                     QStringLiteral("🪑 Simulated toggle: Left"),
+                     QStringLiteral("🪑 Simulated toggle: Right"),
+                     QStringLiteral("🪑 Simulated auto mode: ON"),
+                     QStringLiteral("🪑 Simulated auto mode: OFF"),
+                     QStringLiteral("🪑 Simulated pattern: Sit to Stand"),
+                     QStringLiteral("🪑 Simulated pattern: Stiltas Through Standing"),
+                     QStringLiteral("🪑 Simulated pattern: Round Trip"),
+                     QStringLiteral("🪑 Simulated period: 5.0 min"),
+                     QStringLiteral("🪑 Simulated period: 7.5 min"),
+                     QStringLiteral("🪑 Simulated motor strength: 36%"),
+                     QStringLiteral("🪑 Simulated motor strength: 50%"),
+                     QStringLiteral("🪑 Simulated wake from sleep"),
+                 }));
+        m.disconnect();
+        QVERIFY(f.central->calls().isEmpty());
+    }
+
+    void countdownCyclesThroughThePeriod()
+    {
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        m.startSimulation();
+        f.advance(4s);
+        QList<double> shown;
+        QObject::connect(&m, &BluetoothManager::countdownSecondsChanged, &m,
+                         [&] { shown.append(m.countdownSeconds()); });
+
+        m.setAutoMode(true);
+        QCOMPARE(m.countdownSeconds(), 300.0);
+        f.advance(1s);
+        QCOMPARE(m.countdownSeconds(), 299.0);
+        f.advance(299s);
+        QCOMPARE(m.countdownSeconds(), 0.0);
+        f.advance(3s); // the next poll refills it
+        QVERIFY(m.countdownSeconds() >= 299.0);
+        f.advance(10s);
+
+        QList<double> expected;
+        for (int s = 300; s >= 0; --s)
+            expected.append(s);
+        for (int s = 300; s >= 290; --s)
+            expected.append(s);
+        QCOMPARE(shown.mid(0, expected.size()), expected);
+        QVERIFY(f.central->calls().isEmpty());
+    }
+
+    void endingClearsTheSimulatedChair()
+    {
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        m.startSimulation();
+        f.advance(4s);
+        m.setAutoMode(true);
+        m.setAutoModePattern(1);
+        m.setAutoPeriodMinutes(7.5);
+
+        m.disconnect();
+        QVERIFY(!m.isSimulating());
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QCOMPARE(m.deviceName(), QString());
+        QCOMPARE(m.softwareVersion(), QString());
+        QCOMPARE(m.firmwareVersion(), QString());
+        QCOMPARE(m.serialNumber(), QString());
+        QCOMPARE(m.wifiStatus(), WiFiStatus::unknown);
+        QVERIFY(m.availableNetworks().isEmpty());
+        QVERIFY(!m.isLoadingNetworks());
+        QVERIFY(!m.autoModeEnabled());
+        QCOMPARE(m.countdownSeconds(), 0.0);
+        QCOMPARE(f.scheduler.activeTimers(), 0);
+        // The posture the user chose stays.
+        QCOMPARE(m.autoModePattern(), 1);
+        QCOMPARE(m.autoPeriodMinutes(), 7.5);
+
+        // Ended, the controls reach for a real chair again: there is none.
+        f.log.clear();
+        m.toggleLeg(true);
+        QVERIFY(f.log.lines().isEmpty());
+        QVERIFY(f.central->calls().isEmpty());
+    }
+
+    void pendingStepsOfAnEndedSimulationDoNothing_data()
+    {
+        QTest::addColumn<int>("endAtMs");
+        QTest::newRow("while checking WiFi") << 1500;
+        QTest::newRow("while loading networks") << 2500;
+    }
+
+    void pendingStepsOfAnEndedSimulationDoNothing()
+    {
+        QFETCH(int, endAtMs);
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        m.startSimulation();
+        f.advance(std::chrono::milliseconds(endAtMs));
+        m.disconnect();
+        QSignalSpy stateChanges(&m, &BluetoothManager::connectionStateChanged);
+        QSignalSpy networkChanges(&m, &BluetoothManager::availableNetworksChanged);
+
+        f.advance(std::chrono::milliseconds(5000 - endAtMs));
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QCOMPARE(stateChanges.count(), 0);
+        QCOMPARE(networkChanges.count(), 0);
+        QVERIFY(m.availableNetworks().isEmpty());
+        QVERIFY(!m.isLoadingNetworks());
+        QCOMPARE(m.wifiStatus(), WiFiStatus::unknown);
+    }
+
+    void aNewSimulationKeepsItsOwnTimeline_data()
+    {
+        QTest::addColumn<bool>("endFirst");
+        QTest::newRow("ended, then started again") << true;
+        QTest::newRow("started again while running") << false;
+    }
+
+    void aNewSimulationKeepsItsOwnTimeline()
+    {
+        QFETCH(bool, endFirst);
+        LinkFixture f;
+        BluetoothManager& m = *f.manager;
+        m.startSimulation();
+        f.advance(600ms);
+        if (endFirst)
+            m.disconnect();
+        m.startSimulation();
+
+        f.advance(400ms); // the first one's 1.0 s step is due now
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        f.advance(599ms);
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        f.advance(1ms);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        f.advance(400ms); // 2.0 s after the first start
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        f.advance(600ms);
+        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        f.advance(900ms); // 3.5 s after the first start
+        QVERIFY(m.isLoadingNetworks());
+        f.advance(600ms);
+        QCOMPARE(m.availableNetworks(), sampleNetworks);
+        QVERIFY(!m.isLoadingNetworks());
+    }
+
+    void bluetoothPowerLeavesASimulationAlone()
+    {
+        {
+            LinkFixture f;
+            BluetoothManager& m = *f.manager;
+            m.startSimulation();
+            f.central->setPower(CentralPower::Off);
+            QCOMPARE(f.state(), ConnectionState::connecting);
+            f.advance(1s);
+            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+            f.central->setPower(CentralPower::Resetting);
+            f.advance(1s);
+            QCOMPARE(f.state(), ConnectionState::wifiSetup);
+            m.disconnect();
+            QCOMPARE(f.state(), ConnectionState::unavailable); // the radio is still off
+            f.central->setPower(CentralPower::On);
+            QCOMPARE(f.state(), ConnectionState::disconnected);
+        }
+        {
+            LinkFixture f;
+            f.manager->startSimulation();
+            f.central->setPower(CentralPower::Off);
+            f.central->setPower(CentralPower::On);
+            f.advance(2s);
+            QCOMPARE(f.state(), ConnectionState::wifiSetup);
+            f.manager->disconnect();
+            QCOMPARE(f.state(), ConnectionState::disconnected);
+        }
+        LinkFixture f(CentralPower::Unsupported);
+        QCOMPARE(f.state(), ConnectionState::unavailable);
+        f.manager->startSimulation();
+        f.advance(1s);
+        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        f.manager->disconnect();
+        QCOMPARE(f.state(), ConnectionState::unavailable);
+        QVERIFY(f.central->calls().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(Simulation)
+#include "tst_simulation.moc"
