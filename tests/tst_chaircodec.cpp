@@ -144,15 +144,6 @@ private Q_SLOTS:
         QCOMPARE(decodeWiFiStatus(bytes({0x04, 0x00})), WiFiStatus::connected);
     }
 
-    void controlBytes()
-    {
-        QCOMPARE(encodeToggle(false), bytes({0x00}));
-        QCOMPARE(encodeToggle(true), bytes({0x01}));
-        QCOMPARE(encodeAutoMode(true), bytes({0x01}));
-        QCOMPARE(encodeAutoMode(false), bytes({0x00}));
-        QCOMPARE(encodePattern(2), bytes({0x02}));
-    }
-
     void periodIsWrittenAsWholeSeconds()
     {
         QCOMPARE(encodePeriod(2.5), Bytes(bytes({0x96, 0x00, 0x00, 0x00})));

@@ -238,31 +238,6 @@ private Q_SLOTS:
         }
     }
 
-    void countdownIsWholeSecondsInRange_data()
-    {
-        QTest::addColumn<float>("value");
-        QTest::addColumn<double>("seconds");
-        QTest::newRow("fraction") << 12.7f << 12.0;
-        QTest::newRow("negative") << -3.0f << 0.0;
-        QTest::newRow("nan") << std::numeric_limits<float>::quiet_NaN() << 0.0;
-        QTest::newRow("+inf") << std::numeric_limits<float>::infinity() << 0.0;
-        QTest::newRow("-inf") << -std::numeric_limits<float>::infinity() << 0.0;
-        QTest::newRow("huge") << 1e10f << 4294967295.0;
-    }
-
-    void countdownIsWholeSecondsInRange()
-    {
-        QFETCH(float, value);
-        QFETCH(double, seconds);
-        LinkFixture f;
-        auto chair = f.connectChair();
-        report(f, *chair, timeToNextTransitionUUID, floatBytes(77.0f));
-        report(f, *chair, timeToNextTransitionUUID, floatBytes(value));
-        QCOMPARE(f.manager->countdownSeconds(), seconds);
-        report(f, *chair, timeToNextTransitionUUID, floatBytes(5.0f).left(3));
-        QCOMPARE(f.manager->countdownSeconds(), seconds);
-    }
-
     void chairStateMirrorsLegsAndMode()
     {
         LinkFixture f;
