@@ -2,22 +2,13 @@
 #include "ChairCodec.h"
 #include "LinkFixture.h"
 
-#include <QtEndian>
 #include <QtTest>
 
-#include <bit>
 #include <limits>
 
 using namespace ChairCodec;
 
 namespace {
-
-QByteArray floatBytes(float seconds)
-{
-    QByteArray out(4, '\0');
-    qToLittleEndian(std::bit_cast<quint32>(seconds), out.data());
-    return out;
-}
 
 using Seconds = std::optional<double>; // or minutes, or percent
 using Count = std::optional<quint32>;

@@ -2,10 +2,8 @@
 // it reports back: posture, automatic mode and the countdown to the next transition.
 #include "LinkFixture.h"
 
-#include <QtEndian>
 #include <QtTest>
 
-#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -15,27 +13,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Writes = QList<QByteArray>;
-
-QByteArray floatBytes(float seconds)
-{
-    QByteArray out(4, '\0');
-    qToLittleEndian(std::bit_cast<quint32>(seconds), out.data());
-    return out;
-}
-
-QByteArray u32Bytes(quint32 number)
-{
-    QByteArray out(4, '\0');
-    qToLittleEndian(number, out.data());
-    return out;
-}
-
-// The chair sends one value and it arrives.
-void report(LinkFixture& f, FakePeripheral& chair, const QBluetoothUuid& c, const QByteArray& v)
-{
-    chair.notify(c, v);
-    f.central->flush();
-}
 
 const QString cancelledLine =
     QStringLiteral("🪑 Auto mode cancelled from chair hardware button (countdown=0 ×2)");
@@ -134,29 +111,29 @@ private Q_SLOTS:
         auto chair = f.connectChair();
         BluetoothManager& m = *f.manager;
 
-        report(f, *chair, autoPeriodUUID, u32Bytes(90));
+        f.report(*chair, autoPeriodUUID, u32Bytes(90));
         QCOMPARE(m.autoPeriodMinutes(), 1.5);
 
         m.setIsEditingPeriod(true);
         m.setAutoPeriodMinutes(8.0);
-        report(f, *chair, autoPeriodUUID, u32Bytes(300));
+        f.report(*chair, autoPeriodUUID, u32Bytes(300));
         QCOMPARE(m.autoPeriodMinutes(), 8.0); // the user's drag wins
         m.setIsEditingPeriod(false);
-        report(f, *chair, autoPeriodUUID, u32Bytes(300));
+        f.report(*chair, autoPeriodUUID, u32Bytes(300));
         QCOMPARE(m.autoPeriodMinutes(), 5.0);
-        report(f, *chair, autoPeriodUUID, bytes({0x2c, 0x01, 0x00})); // short: ignored
+        f.report(*chair, autoPeriodUUID, bytes({0x2c, 0x01, 0x00})); // short: ignored
         QCOMPARE(m.autoPeriodMinutes(), 5.0);
 
-        report(f, *chair, leftMotorSoundUUID, bytes({45}));
+        f.report(*chair, leftMotorSoundUUID, bytes({45}));
         QCOMPARE(m.motorStrength(), 45.0);
         m.setIsEditingMotor(true);
         m.setMotorStrength(25);
-        report(f, *chair, leftMotorSoundUUID, bytes({45}));
+        f.report(*chair, leftMotorSoundUUID, bytes({45}));
         QCOMPARE(m.motorStrength(), 25.0);
         m.setIsEditingMotor(false);
-        report(f, *chair, rightMotorSoundUUID, bytes({33})); // the right motor mirrors the left
+        f.report(*chair, rightMotorSoundUUID, bytes({33})); // the right motor mirrors the left
         QCOMPARE(m.motorStrength(), 25.0);
-        report(f, *chair, leftMotorSoundUUID, bytes({60})); // taken as the chair sends it
+        f.report(*chair, leftMotorSoundUUID, bytes({60})); // taken as the chair sends it
         QCOMPARE(m.motorStrength(), 60.0);
     }
 
@@ -226,7 +203,7 @@ private Q_SLOTS:
 
         for (qsizetype i = 0; i < countdowns.size(); ++i) {
             QVERIFY2(m.autoModeEnabled(), qPrintable(QStringLiteral("off at value %1").arg(i)));
-            report(f, *chair, timeToNextTransitionUUID, floatBytes(countdowns[i]));
+            f.report(*chair, timeToNextTransitionUUID, floatBytes(countdowns[i]));
         }
 
         QCOMPARE(m.autoModeEnabled(), !cancelled);
@@ -245,18 +222,18 @@ private Q_SLOTS:
         BluetoothManager& m = *f.manager;
         const int idleTimers = f.scheduler.activeTimers();
 
-        report(f, *chair, chairStateUUID, bytes({0x00, 0x01, 0x00}));
+        f.report(*chair, chairStateUUID, bytes({0x00, 0x01, 0x00}));
         QVERIFY(m.leftLegUp());
         QVERIFY(!m.rightLegUp());
         QVERIFY(!m.autoModeEnabled());
 
-        report(f, *chair, chairStateUUID, bytes({0x02, 0x00}));
+        f.report(*chair, chairStateUUID, bytes({0x02, 0x00}));
         QVERIFY(m.leftLegUp());
         QVERIFY(!m.rightLegUp());
 
         // The chair started automatic mode itself: follow it, write nothing back.
         f.central->clearCalls();
-        report(f, *chair, chairStateUUID, bytes({0x7f, 0x00, 0x01}));
+        f.report(*chair, chairStateUUID, bytes({0x7f, 0x00, 0x01}));
         QVERIFY(!m.leftLegUp());
         QVERIFY(m.rightLegUp());
         QVERIFY(m.autoModeEnabled());
@@ -268,8 +245,8 @@ private Q_SLOTS:
         QVERIFY(f.central->writesTo(autoModeUUID).isEmpty());
 
         // Other modes switch nothing off.
-        report(f, *chair, chairStateUUID, bytes({0x00, 0x00, 0x00}));
-        report(f, *chair, chairStateUUID, bytes({0x00, 0x00, 0x02}));
+        f.report(*chair, chairStateUUID, bytes({0x00, 0x00, 0x00}));
+        f.report(*chair, chairStateUUID, bytes({0x00, 0x00, 0x02}));
         QVERIFY(m.autoModeEnabled());
         QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
     }
@@ -281,16 +258,16 @@ private Q_SLOTS:
         BluetoothManager& m = *f.manager;
         const int idleTimers = f.scheduler.activeTimers();
 
-        report(f, *chair, autoModeUUID, bytes({0x00}));
-        report(f, *chair, autoModeUUID, QByteArray());
+        f.report(*chair, autoModeUUID, bytes({0x00}));
+        f.report(*chair, autoModeUUID, QByteArray());
         QVERIFY(!m.autoModeEnabled());
         QCOMPARE(f.scheduler.activeTimers(), idleTimers);
 
-        report(f, *chair, autoModeUUID, bytes({0x05}));
+        f.report(*chair, autoModeUUID, bytes({0x05}));
         QVERIFY(m.autoModeEnabled());
         QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
 
-        report(f, *chair, autoModeUUID, bytes({0x00}));
+        f.report(*chair, autoModeUUID, bytes({0x00}));
         QVERIFY(m.autoModeEnabled());
         QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
     }

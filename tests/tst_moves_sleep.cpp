@@ -2,26 +2,12 @@
 // telling when the chair has fallen asleep.
 #include "LinkFixture.h"
 
-#include <QtEndian>
 #include <QtTest>
 
 using namespace ChairProfile;
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray u32Bytes(quint32 number)
-{
-    QByteArray out(4, '\0');
-    qToLittleEndian(number, out.data());
-    return out;
-}
-
-void report(LinkFixture& f, FakePeripheral& chair, const QBluetoothUuid& c, const QByteArray& v)
-{
-    chair.notify(c, v);
-    f.central->flush();
-}
 
 // Legs as the chair reports them: 0x00 is up.
 QByteArray legs(bool leftUp, bool rightUp, int mode = 0x00)
@@ -62,12 +48,12 @@ private Q_SLOTS:
         QCOMPARE(m.sessionMoves(), 0); // the first report only says where the legs are
         QVERIFY(!m.leftLegUp());
 
-        report(f, *chair, chairStateUUID, legs(true, true));
+        f.report(*chair, chairStateUUID, legs(true, true));
         QCOMPARE(m.sessionMoves(), 2);
-        report(f, *chair, chairStateUUID, legs(true, true));
-        report(f, *chair, chairStateUUID, bytes({0x01, 0x01})); // short: no legs in it
+        f.report(*chair, chairStateUUID, legs(true, true));
+        f.report(*chair, chairStateUUID, bytes({0x01, 0x01})); // short: no legs in it
         QCOMPARE(m.sessionMoves(), 2);
-        report(f, *chair, chairStateUUID, legs(true, false));
+        f.report(*chair, chairStateUUID, legs(true, false));
         QCOMPARE(m.sessionMoves(), 3);
         QVERIFY(!m.lifetimeMoves()); // no odometer yet: the session count alone rises
     }
@@ -85,14 +71,14 @@ private Q_SLOTS:
                      QStringLiteral("📊 Odometer: L=100 R=50 total=150 local=100 displayed=150"),
                  }));
 
-        report(f, *chair, chairStateUUID, legs(false, true));
-        report(f, *chair, chairStateUUID, legs(false, false));
-        report(f, *chair, chairStateUUID, legs(true, false));
+        f.report(*chair, chairStateUUID, legs(false, true));
+        f.report(*chair, chairStateUUID, legs(false, false));
+        f.report(*chair, chairStateUUID, legs(true, false));
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(153)); // at once, not at the next reading
         QCOMPARE(m.sessionMoves(), 3);
 
         // A lagging odometer never pulls the figure back.
-        report(f, *chair, leftOdometerUUID, u32Bytes(101));
+        f.report(*chair, leftOdometerUUID, u32Bytes(101));
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(153));
         QCOMPARE(odometerLines(f).last(),
                  QStringLiteral("📊 Odometer: L=101 R=50 total=151 local=153 displayed=153"));
@@ -109,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(156));
         QCOMPARE(odometerLines(f).last(),
                  QStringLiteral("📊 Odometer: L=104 R=52 total=156 local=154 displayed=156"));
-        report(f, *chair, chairStateUUID, legs(false, false));
+        f.report(*chair, chairStateUUID, legs(false, false));
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(157)); // the local count started over
         f.advance(60s);
         QCOMPARE(f.central->readsOf(leftOdometerUUID), 2);
@@ -137,14 +123,14 @@ private Q_SLOTS:
         LinkFixture f;
         auto chair = f.connectChair(chairWithOdometers(f, std::nullopt, std::nullopt));
         BluetoothManager& m = *f.manager;
-        report(f, *chair, chairStateUUID, legs(false, false));
+        f.report(*chair, chairStateUUID, legs(false, false));
         QCOMPARE(m.sessionMoves(), 2);
         QVERIFY(!m.lifetimeMoves());
 
-        report(f, *chair, leftOdometerUUID, u32Bytes(10));
-        report(f, *chair, rightOdometerUUID, u32Bytes(5));
+        f.report(*chair, leftOdometerUUID, u32Bytes(10));
+        f.report(*chair, rightOdometerUUID, u32Bytes(5));
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(15));
-        report(f, *chair, chairStateUUID, legs(true, false));
+        f.report(*chair, chairStateUUID, legs(true, false));
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(16));
         QCOMPARE(m.sessionMoves(), 3);
     }
@@ -154,7 +140,7 @@ private Q_SLOTS:
         LinkFixture f;
         auto chair = f.connectChair(chairWithOdometers(f, 100, 50));
         BluetoothManager& m = *f.manager;
-        report(f, *chair, chairStateUUID, legs(false, true));
+        f.report(*chair, chairStateUUID, legs(false, true));
         f.advance(720s);
         QVERIFY(m.chairIsAsleep());
 
@@ -183,23 +169,23 @@ private Q_SLOTS:
 
         f.advance(719s);
         QVERIFY(!m.chairIsAsleep());
-        report(f, *chair, chairStateUUID, legs(true, true));
+        f.report(*chair, chairStateUUID, legs(true, true));
         f.advance(719s);
         QVERIFY(!m.chairIsAsleep());
-        report(f, *chair, chairStateUUID, bytes({0x00})); // even a short report is a sign of life
+        f.report(*chair, chairStateUUID, bytes({0x00})); // even a short report is a sign of life
         f.advance(719s);
         QVERIFY(!m.chairIsAsleep());
-        report(f, *chair, chairStateEventUUID, bytes({0x42}));
+        f.report(*chair, chairStateEventUUID, bytes({0x42}));
         f.advance(719s);
         QVERIFY(!m.chairIsAsleep());
         f.advance(1s);
         QVERIFY(m.chairIsAsleep());
 
-        report(f, *chair, chairStateEventUUID, QByteArray());
+        f.report(*chair, chairStateEventUUID, QByteArray());
         QVERIFY(!m.chairIsAsleep());
         f.advance(720s);
         QVERIFY(m.chairIsAsleep());
-        report(f, *chair, chairStateUUID, bytes({0x00, 0x00}));
+        f.report(*chair, chairStateUUID, bytes({0x00, 0x00}));
         QVERIFY(!m.chairIsAsleep());
     }
 
@@ -209,12 +195,12 @@ private Q_SLOTS:
         auto chair = f.connectChair();
         BluetoothManager& m = *f.manager;
 
-        report(f, *chair, chairStateUUID, legs(false, false, 0x03));
+        f.report(*chair, chairStateUUID, legs(false, false, 0x03));
         QVERIFY(m.chairIsAsleep());
         QVERIFY(!m.leftLegUp()); // its legs are still mirrored
         QCOMPARE(f.scheduler.activeTimers(), 0);
 
-        report(f, *chair, chairStateEventUUID, bytes({0x01}));
+        f.report(*chair, chairStateEventUUID, bytes({0x01}));
         QVERIFY(!m.chairIsAsleep());
         QCOMPARE(f.scheduler.activeTimers(), 1);
         f.advance(719s);

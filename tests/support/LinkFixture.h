@@ -10,6 +10,9 @@
 #include "SystemWake.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
+
+#include <bit>
 
 #include <chrono>
 #include <memory>
@@ -28,6 +31,13 @@ struct LinkFixture {
     }
 
     ConnectionState state() const { return manager->connectionState(); }
+
+    // The chair sends one value and it arrives.
+    void report(FakePeripheral& chair, const QBluetoothUuid& c, const QByteArray& value)
+    {
+        chair.notify(c, value);
+        central->flush();
+    }
     void advance(std::chrono::milliseconds span)
     {
         central->flush();
@@ -63,4 +73,16 @@ inline QByteArray bytes(std::initializer_list<int> list)
     for (int b : list)
         out.append(static_cast<char>(b));
     return out;
+}
+
+inline QByteArray u32Bytes(quint32 number)
+{
+    QByteArray out(4, '\0');
+    qToLittleEndian(number, out.data());
+    return out;
+}
+
+inline QByteArray floatBytes(float value)
+{
+    return u32Bytes(std::bit_cast<quint32>(value));
 }
