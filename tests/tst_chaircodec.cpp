@@ -120,19 +120,19 @@ private Q_SLOTS:
                                       WiFiStatus::wifiNotFound,    WiFiStatus::ssidPwInvalid,
                                       WiFiStatus::internalError,   WiFiStatus::disconnecting};
         for (int byte = 0; byte < cases.size(); ++byte) {
-            QCOMPARE(Link::wifiStatusFromByte(quint8(byte)),
+            QCOMPARE(Wifi::wifiStatusFromByte(quint8(byte)),
                      std::optional<WiFiStatus>(cases[byte]));
-            QCOMPARE(decodeWiFiStatus(bytes({byte})), cases[byte]);
+            QCOMPARE(Wifi::decodeWiFiStatus(bytes({byte})), cases[byte]);
         }
-        QCOMPARE(Link::wifiStatusFromByte(0xFF), std::optional<WiFiStatus>(WiFiStatus::unknown));
+        QCOMPARE(Wifi::wifiStatusFromByte(0xFF), std::optional<WiFiStatus>(WiFiStatus::unknown));
         for (int byte : {0x0A, 0x10, 0x7F, 0xFE})
-            QVERIFY2(!Link::wifiStatusFromByte(quint8(byte)),
+            QVERIFY2(!Wifi::wifiStatusFromByte(quint8(byte)),
                      qPrintable(QString::number(byte, 16)));
 
-        QCOMPARE(decodeWiFiStatus(bytes({0x0A})), WiFiStatus::unknown);
-        QCOMPARE(decodeWiFiStatus(bytes({0xFF})), WiFiStatus::unknown);
-        QCOMPARE(decodeWiFiStatus(QByteArray()), WiFiStatus::unknown);
-        QCOMPARE(decodeWiFiStatus(bytes({0x04, 0x00})), WiFiStatus::connected);
+        QCOMPARE(Wifi::decodeWiFiStatus(bytes({0x0A})), WiFiStatus::unknown);
+        QCOMPARE(Wifi::decodeWiFiStatus(bytes({0xFF})), WiFiStatus::unknown);
+        QCOMPARE(Wifi::decodeWiFiStatus(QByteArray()), WiFiStatus::unknown);
+        QCOMPARE(Wifi::decodeWiFiStatus(bytes({0x04, 0x00})), WiFiStatus::connected);
     }
 
     void periodIsWrittenAsWholeSeconds()

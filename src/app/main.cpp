@@ -16,6 +16,8 @@ int main(int argc, char* argv[])
 
     qmlRegisterUncreatableMetaObject(Link::staticMetaObject, "Velnora", 1, 0, "Link",
                                      QStringLiteral("Link holds enumerations only"));
+    qmlRegisterUncreatableMetaObject(Wifi::staticMetaObject, "Velnora", 1, 0, "Wifi",
+                                     QStringLiteral("Wifi holds enumerations only"));
 
     AppServices services;
     // Until the Qt Bluetooth backend is bound, the link sees no radio; simulation still works.

@@ -89,13 +89,6 @@ QString decodeText(QByteArrayView value)
     return text;
 }
 
-WiFiStatus decodeWiFiStatus(QByteArrayView value)
-{
-    if (value.isEmpty())
-        return WiFiStatus::unknown;
-    return Link::wifiStatusFromByte(byteAt(value, 0)).value_or(WiFiStatus::unknown);
-}
-
 QByteArray encodeToggle(bool rightLeg)
 {
     return QByteArray(1, rightLeg ? '\x01' : '\x00');

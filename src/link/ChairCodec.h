@@ -36,8 +36,6 @@ std::optional<double> decodeMotorStrength(QByteArrayView value);
 std::optional<quint32> decodeOdometer(QByteArrayView value);
 // UTF-8 text; bytes that are not valid UTF-8 give the empty string.
 QString decodeText(QByteArrayView value);
-// The WiFi status byte; an empty value or an unknown byte gives unknown.
-WiFiStatus decodeWiFiStatus(QByteArrayView value);
 
 QByteArray encodeToggle(bool rightLeg);
 QByteArray encodeAutoMode(bool on);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BleCentral.h"
+#include "WifiStatus.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -12,7 +13,7 @@
 
 namespace Link {
 Q_NAMESPACE
-// QML reaches the cases as Link.ConnectionState.ready: both enums have a "disconnected".
+// QML reaches the cases as Link.ConnectionState.ready.
 Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
 enum class ConnectionState {
@@ -27,28 +28,11 @@ enum class ConnectionState {
 };
 Q_ENUM_NS(ConnectionState)
 
-// The chair's WiFi status byte.
-enum class WiFiStatus : quint8 {
-    disabled = 0x00,
-    notConfigured = 0x01,
-    errorConnecting = 0x02,
-    connecting = 0x03,
-    connected = 0x04,
-    disconnected = 0x05,
-    wifiNotFound = 0x06,
-    ssidPwInvalid = 0x07,
-    internalError = 0x08,
-    disconnecting = 0x09,
-    unknown = 0xFF,
-};
-Q_ENUM_NS(WiFiStatus)
-
-std::optional<WiFiStatus> wifiStatusFromByte(quint8 byte);
 
 } // namespace Link
 
 using Link::ConnectionState;
-using Link::WiFiStatus;
+using Wifi::WiFiStatus;
 
 // One row of the scan list.
 struct DiscoveredDevice {
