@@ -116,7 +116,7 @@ private Q_SLOTS:
             asked.insert(call.target, call.uuids);
         QCOMPARE(perService.size(), 6);
         QCOMPARE(asked, expected);
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
 
         // The connected name is the chair's own, not the advertised one.
         LinkFixture g;
@@ -138,9 +138,18 @@ private Q_SLOTS:
         QVERIFY(f.log.contains(QStringLiteral("📧 No registered email — skipping chair sync")));
 
         const QList<QBluetoothUuid> readOnce{
-            softwareRevisionUUID, firmwareRevisionUUID, serialNumberUUID,     chairStateUUID,
-            autoModeUUID,         autoPeriodUUID,       autoModeSelectorUUID, leftMotorSoundUUID,
-            leftOdometerUUID,     rightOdometerUUID,    wifiStatusUUID};
+            softwareRevisionUUID,
+            firmwareRevisionUUID,
+            serialNumberUUID,
+            chairStateUUID,
+            autoModeUUID,
+            autoPeriodUUID,
+            autoModeSelectorUUID,
+            leftMotorSoundUUID,
+            leftOdometerUUID,
+            rightOdometerUUID,
+            wifiStatusUUID,
+            wifiSSIDUUID}; // the network name, once the chair says it is online
         for (const QBluetoothUuid& c : readOnce)
             QVERIFY2(f.central->readsOf(c) == 1, qPrintable(c.toString()));
         QCOMPARE(f.central->count(Kind::read), int(readOnce.size()));
@@ -176,7 +185,7 @@ private Q_SLOTS:
         QCOMPARE(f.state(), ConnectionState::connecting);
         Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, wifiList, QString());
         f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(wifiStatusUUID), 1);
 
         for (int i = 0; i < 2; ++i) {
@@ -184,7 +193,7 @@ private Q_SLOTS:
             Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, wifiList, QString());
             f.central->flush();
         }
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(wifiStatusUUID), 1);
 
         // A wake puts the link back to connecting: one late answer must not pre-empt its reconnect.
@@ -224,7 +233,7 @@ private Q_SLOTS:
         // A service that answers with nothing in it is still done.
         Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, {}, QString());
         f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
     }
 
     void chairsWithMissingParts()
@@ -248,7 +257,7 @@ private Q_SLOTS:
         auto chair = f.central->makeChair();
         chair->removeService(engineeringServiceUUID);
         f.connectChair(chair);
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(leftMotorSoundUUID), 0);
         QCOMPARE(f.central->readsOf(leftOdometerUUID), 0);
         f.manager->setMotorStrength(30);
@@ -288,7 +297,7 @@ private Q_SLOTS:
         QCOMPARE(f.central->count(Kind::connect), 1);
         f.central->completeConnect(chair.get());
         f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
     }
 
@@ -356,7 +365,7 @@ private Q_SLOTS:
         f.advance(1ms);
         QCOMPARE(f.central->count(Kind::connect), 1);
         QCOMPARE(connectsTo(f, chair), 1);
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
 
         LinkFixture g;
         const auto unnamed = g.central->makeChair(QString());
@@ -411,7 +420,7 @@ private Q_SLOTS:
             QCOMPARE(f.state(), ConnectionState::connecting);
             QCOMPARE(connectsTo(f, chair), 1);
             f.advance(10s);
-            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+            QCOMPARE(f.state(), ConnectionState::ready);
             QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
             QCOMPARE(f.central->count(Kind::connect), 1);
         }
@@ -446,7 +455,7 @@ private Q_SLOTS:
                 f.advance(2s);
             }
             f.central->flush();
-            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+            QCOMPARE(f.state(), ConnectionState::ready);
 
             // The chair still runs its automatic mode: the screen must keep counting with it.
             f.central->clearCalls();
@@ -507,7 +516,7 @@ private Q_SLOTS:
             f.advance(1s);
             f.advance(5s);
             QCOMPARE(connectsTo(f, chair), 2);
-            QCOMPARE(f.state(), ConnectionState::checkingWifi);
+            QCOMPARE(f.state(), ConnectionState::ready);
         }
         // The radio goes off during the wait: only the power-on connects.
         {
@@ -557,7 +566,7 @@ private Q_SLOTS:
         f.central->flush();
         QVERIFY(!f.central->isLinked(first.get()));
         QVERIFY(!f.log.contains(dropLine));
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.manager->deviceName(), QStringLiteral("Velnora Pro 2"));
         QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0077"));
 

@@ -156,7 +156,7 @@ private Q_SLOTS:
         chair->values[leftOdometerUUID] = u32Bytes(130);
         chair->values[rightOdometerUUID] = u32Bytes(70);
         f.advance(2s);
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(m.sessionMoves(), 0);
         QCOMPARE(m.lifetimeMoves(), std::optional<qint64>(200));
     }

@@ -107,7 +107,7 @@ private Q_SLOTS:
         // A chair is never told the placeholder.
         LinkFixture f(CentralPower::On, Settings::placeholderAdminEmail);
         f.connectChair();
-        QCOMPARE(f.state(), ConnectionState::checkingWifi);
+        QCOMPARE(f.state(), ConnectionState::ready);
         QVERIFY(f.central->writesTo(ChairProfile::userNameUUID).isEmpty());
         QVERIFY(f.log.contains(QStringLiteral("📧 No registered email — skipping chair sync")));
     }

@@ -29,7 +29,50 @@ public:
     QString message;     // error
 
     static OTAState idle() { return {}; }
+    static OTAState success() { return make(Kind::success); }
+    static OTAState preparing(const QString& cpu)
+    {
+        OTAState s = make(Kind::preparing);
+        s.cpu = cpu;
+        return s;
+    }
+    static OTAState transferring(const QString& cpu, double progress)
+    {
+        OTAState s = make(Kind::transferring);
+        s.cpu = cpu;
+        s.progress = progress;
+        return s;
+    }
+    static OTAState flashing(const QString& cpu, int page, int totalPages, const QString& status)
+    {
+        OTAState s = make(Kind::flashing);
+        s.cpu = cpu;
+        s.page = page;
+        s.totalPages = totalPages;
+        s.status = status;
+        return s;
+    }
+    static OTAState error(const QString& message)
+    {
+        OTAState s = make(Kind::error);
+        s.message = message;
+        return s;
+    }
+
+    // An update is under way: images are being unpacked, sent or flashed.
+    bool isInProgress() const
+    {
+        return kind == Kind::preparing || kind == Kind::transferring || kind == Kind::flashing;
+    }
 
     bool operator==(const OTAState&) const = default;
+
+private:
+    static OTAState make(Kind kind)
+    {
+        OTAState s;
+        s.kind = kind;
+        return s;
+    }
 };
 Q_DECLARE_METATYPE(OTAState)

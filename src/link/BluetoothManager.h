@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BleCentral.h"
+#include "FirmwarePackage.h"
 #include "LinkTypes.h"
 #include "OtaState.h"
 #include "Scheduler.h"
@@ -18,6 +19,13 @@
 #include <optional>
 
 class Clock;
+
+// Kinds of answer the WiFi network list waits for.
+struct NetworkScanStep {
+    int count = 0;   // the list counter's value
+    int written = 0; // the confirmation of an index write
+    int name = 0;    // one network name
+};
 class Settings;
 class SystemWake;
 
@@ -57,11 +65,15 @@ class BluetoothManager : public QObject {
     Q_PROPERTY(bool isEditingMotor READ isEditingMotor WRITE setIsEditingMotor NOTIFY
                    isEditingMotorChanged)
     Q_PROPERTY(bool isSimulating READ isSimulating NOTIFY isSimulatingChanged)
+    Q_PROPERTY(bool isReconnectingAfterOTA READ isReconnectingAfterOTA NOTIFY
+                   isReconnectingAfterOTAChanged)
 
 public:
     // The scan list keeps at most this many chairs; later newcomers wait for the next scan.
     static constexpr int maxDiscoveredDevices = 256;
     static constexpr double sleepTimeoutInterval = 720.0; // seconds
+    static constexpr int wifiGraceDuration = 300;          // seconds
+    static constexpr int otaChunkSize = 250;               // bytes per data write
 
     // wake may be null (no wake notification on this system).
     BluetoothManager(std::unique_ptr<BleCentral> central, Scheduler& scheduler, const Clock& clock,
@@ -94,6 +106,8 @@ public:
     bool isEditingPeriod() const { return isEditingPeriod_; }
     bool isEditingMotor() const { return isEditingMotor_; }
     bool isSimulating() const { return isSimulating_; }
+    // The update finished: the next disconnect is the chair restarting.
+    bool isReconnectingAfterOTA() const { return isReconnectingAfterOTA_; }
 
     // The screens write these while the user drags a slider.
     void setAutoPeriodMinutes(double minutes);
@@ -117,6 +131,16 @@ public:
     Q_INVOKABLE void writeAutoPeriod();
     Q_INVOKABLE void writeMotorStrength();
     Q_INVOKABLE void wakeChair();
+
+    // WiFi provisioning.
+    Q_INVOKABLE void scanForNetworks();
+    Q_INVOKABLE void connectToWiFi(const QString& ssid, const QString& password);
+
+    // Firmware update from a package file (a path or a file: URL).
+    Q_INVOKABLE void startFirmwareUpdate(const QString& package);
+    Q_INVOKABLE void resetOTA();
+    // The file picker failed: its description is shown like any update error.
+    Q_INVOKABLE void reportFirmwarePickerError(const QString& description);
 
     // Every incoming chair value passes here, read result or notification alike.
     void decodeValue(const QBluetoothUuid& characteristic, const QByteArray& value);
@@ -148,6 +172,7 @@ Q_SIGNALS:
     void isEditingPeriodChanged();
     void isEditingMotorChanged();
     void isSimulatingChanged();
+    void isReconnectingAfterOTAChanged();
 
 private:
     QVariantList discoveredDevicesList() const;
@@ -177,6 +202,7 @@ private:
     void setCountdownSeconds(double seconds);
     void setOtaState(const OTAState& state);
     void setIsSimulating(bool simulating);
+    void setIsReconnectingAfterOTA(bool reconnecting);
 
     // The characteristic of the current link, or nothing without a held peripheral or without
     // the characteristic. Every read and write goes through it.
@@ -235,10 +261,41 @@ private:
     // Runs step after delay only while the simulation that asked for it is still running.
     void afterInSimulation(Scheduler::Duration delay, Scheduler::Task step);
 
-    // WiFi provisioning and firmware update values; their logic arrives with those features.
+    // WiFi (BluetoothManager_Wifi.cpp).
     void handleWifiValue(const QBluetoothUuid& characteristic, const QByteArray& value);
-    void handleOtaValue(const QBluetoothUuid& characteristic, const QByteArray& value);
+    void handleWifiStatus(const QByteArray& value);
+    void handleNetworkCount(const QByteArray& value);
+    void handleNetworkName(const QByteArray& value);
+    void handleNetworkIndexWritten();
+    void requestNextNetwork();
+    void finishNetworkScan();
+    void armNetworkStep(int NetworkScanStep::*awaited);
+    bool acceptNetworkAnswer(int NetworkScanStep::*kind);
+    void clearNetworkScan();
+    void abandonNetworkStep();
+    void handleNetworkAnswerFailed(const QBluetoothUuid& characteristic);
+    void startWifiGracePeriod();
+    void stopWifiGracePeriod();
+    void tickWifiGracePeriod();
+    void readWifiStatus();
     void handleValueWritten(const QBluetoothUuid& characteristic, const QString& error);
+
+    // Firmware (BluetoothManager_Firmware.cpp).
+    void handleOtaValue(const QBluetoothUuid& characteristic, const QByteArray& value);
+    void handleOtaWritten(const QBluetoothUuid& characteristic, const QString& error);
+    void handlePackageRead(quint64 generation, const FirmwarePackage::ReadResult& result);
+    void beginFirmwareTransfer(std::optional<QByteArray> cpu1, std::optional<QByteArray> cpu2);
+    void beginESP32Transfer();
+    void sendNextSTM32Chunk();
+    void sendNextESP32Chunk();
+    void startOTAStatusPolling();
+    void handleFlashStatus(const QByteArray& value);
+    void failFirmwareUpdate(const QString& message);
+    static QString updateInterruptedMessage();
+    void releaseFirmwareImages();
+    void armOtaWatchdog();
+    void simulateOTAProgress(const QString& cpu, int step);
+    void simulateOTAFlash(const QString& cpu, int page);
 
     std::unique_ptr<BleCentral> central;
     Scheduler& scheduler;
@@ -276,7 +333,7 @@ private:
     QSet<QBluetoothUuid> characteristics;
     QSet<QBluetoothUuid> servicesReady;
     bool shouldReconnectOnWake = false;
-    bool isReconnectingAfterOTA = false;
+    bool isReconnectingAfterOTA_ = false;
     bool isReconnectingAfterWifiConfig = false;
 
     // Countdown bookkeeping.
@@ -301,7 +358,26 @@ private:
     bool isSimulating_ = false;
     quint64 simulationGeneration = 0;
 
-    // WiFi and firmware timers, stopped with the link.
+    // WiFi network list and offline grace period.
+    bool isScanningNetworks = false;
+    int networkScanIndex = 0;
+    int networkScanTotal = 0;
+    // Answers still owed by an abandoned step of a scan, per kind: the chair answers each
+    // characteristic in order, so these are the next answers of that kind to drop.
+    NetworkScanStep staleNetworkAnswers;
+    int NetworkScanStep::*awaitedNetworkAnswer = nullptr;
+    std::unique_ptr<ScheduledTimer> networkStepTimer;
+    std::unique_ptr<ScheduledTimer> staleAnswersTimer;
     std::unique_ptr<ScheduledTimer> wifiGraceTimer;
-    std::unique_ptr<ScheduledTimer> otaStatusTimer;
+    int wifiGraceTicks = 0;
+
+    // Firmware update.
+    std::optional<QByteArray> otaSTM32Data;
+    qint64 otaSTM32BytesSent = 0;
+    std::optional<QByteArray> otaESP32Data;
+    qint64 otaESP32BytesSent = 0;
+    bool otaESP32Active = false;
+    std::unique_ptr<ScheduledTimer> otaStatusPollTimer;
+    std::unique_ptr<ScheduledTimer> otaWatchdogTimer;
+    quint64 otaGeneration = 0; // a reset, a failure or a new update outdates earlier steps
 };

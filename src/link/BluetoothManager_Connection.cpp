@@ -78,8 +78,10 @@ void BluetoothManager::connect(const DiscoveredDevice& device)
 void BluetoothManager::disconnect()
 {
     stopCountdownTimer();
-    otaStatusTimer.reset();
-    isReconnectingAfterOTA = false;
+    otaStatusPollTimer.reset();
+    if (otaState_.isInProgress())
+        failFirmwareUpdate(updateInterruptedMessage());
+    setIsReconnectingAfterOTA(false);
     shouldReconnectOnWake = false;
     // The next chair must not be shown in an automatic mode it does not run.
     setAutoModeEnabled(false);
@@ -223,7 +225,7 @@ void BluetoothManager::handleConnected(BlePeripheral* connected)
     const QString name = peripheral->name();
     setDeviceName(name.isEmpty() ? QStringLiteral("Velnora Chair") : name);
     shouldReconnectOnWake = true;
-    isReconnectingAfterOTA = false;
+    setIsReconnectingAfterOTA(false);
     servicesReady.clear();
     peripheral->discoverServices(ChairProfile::services());
     resetSleepDetection();
@@ -250,8 +252,11 @@ void BluetoothManager::clearLinkData()
     setChairIsAsleep(false);
     clearMoveCounts();
     setConnectedSSID(QString());
-    wifiGraceTimer.reset();
-    setWifiOfflineSeconds(std::nullopt);
+    stopWifiGracePeriod();
+    clearNetworkScan();
+    // An update cannot go on without the link; only the restart after success is expected.
+    if (otaState_.isInProgress())
+        failFirmwareUpdate(updateInterruptedMessage());
 }
 
 void BluetoothManager::handleDisconnected(BlePeripheral* dropped)
@@ -265,10 +270,10 @@ void BluetoothManager::handleDisconnected(BlePeripheral* dropped)
         setConnectionState(ConnectionState::unavailable);
         return;
     }
-    if (isReconnectingAfterOTA) {
+    if (isReconnectingAfterOTA_) {
         setConnectionState(ConnectionState::connecting);
         Log::line(QStringLiteral("🔧 OTA reboot — reconnecting in ~8 s"));
-        scheduleReconnect(8s, &BluetoothManager::isReconnectingAfterOTA);
+        scheduleReconnect(8s, &BluetoothManager::isReconnectingAfterOTA_);
     } else if (isReconnectingAfterWifiConfig) {
         setConnectionState(ConnectionState::wifiConnecting);
         scheduleReconnect(4s, &BluetoothManager::isReconnectingAfterWifiConfig);
@@ -359,7 +364,10 @@ void BluetoothManager::beginWifiCheck()
 void BluetoothManager::handleValueUpdated(const QBluetoothUuid& c, const QByteArray& value,
                                           const QString& error)
 {
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        if (c == wifiSSIDListCounterUUID || c == wifiSSIDSingleUUID)
+            handleNetworkAnswerFailed(c);
         return;
+    }
     decodeValue(c, value);
 }

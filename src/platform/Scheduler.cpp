@@ -7,15 +7,22 @@ namespace {
 class QtTimerHandle final : public ScheduledTimer {
 public:
     QtTimerHandle(Scheduler::Duration interval, bool repeating, Scheduler::Task task)
+        : timer(new QTimer)
     {
-        timer.setInterval(interval);
-        timer.setSingleShot(!repeating);
-        QObject::connect(&timer, &QTimer::timeout, &timer, std::move(task));
-        timer.start();
+        timer->setInterval(interval);
+        timer->setSingleShot(!repeating);
+        QObject::connect(timer, &QTimer::timeout, timer, std::move(task));
+        timer->start();
+    }
+    // A timer is often dropped from its own tick: stop it now, delete it once the tick is over.
+    ~QtTimerHandle() override
+    {
+        timer->stop();
+        timer->deleteLater();
     }
 
 private:
-    QTimer timer;
+    QTimer* timer;
 };
 
 } // namespace

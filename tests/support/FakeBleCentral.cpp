@@ -65,6 +65,8 @@ void FakePeripheral::read(const QBluetoothUuid& characteristic)
 void FakePeripheral::write(const QBluetoothUuid& characteristic, const QByteArray& value)
 {
     central.record({FakeCall::Kind::write, id, characteristic, {}, value});
+    if (onWrite)
+        onWrite(characteristic, value);
     QPointer<FakePeripheral> self(this);
     const QString error = writeErrors.value(characteristic);
     central.enqueue([self, characteristic, error] {
@@ -133,6 +135,8 @@ QSharedPointer<FakePeripheral> FakeBleCentral::makeChair(const QString& name)
     auto chair = makePeripheral(name);
     for (const QBluetoothUuid& service : ChairProfile::services())
         chair->gatt.insert(service, ChairProfile::characteristicsOf(service));
+    chair->values[ChairProfile::wifiStatusUUID] = QByteArray(1, '\x04'); // online
+    chair->values[ChairProfile::wifiSSIDUUID] = QByteArrayLiteral("Office_5G");
     return chair;
 }
 
@@ -185,6 +189,15 @@ void FakeBleCentral::flush()
         auto answer = queue.takeFirst();
         answer();
     }
+}
+
+bool FakeBleCentral::deliverNext()
+{
+    if (queue.isEmpty())
+        return false;
+    auto answer = queue.takeFirst();
+    answer();
+    return true;
 }
 
 QList<FakeCall> FakeBleCentral::callsOf(FakeCall::Kind kind) const

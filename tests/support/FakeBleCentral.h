@@ -57,6 +57,9 @@ public:
     QHash<QBluetoothUuid, QString> writeErrors; // a write to these is confirmed with the error
     bool answersDiscovery = true;               // otherwise discovery requests are recorded only
     bool answersReads = true;
+    // Runs on every write, before its confirmation is queued: plays a chair whose values
+    // depend on what it was told (a list index, a firmware chunk).
+    std::function<void(const QBluetoothUuid&, const QByteArray&)> onWrite;
 
     void removeService(const QBluetoothUuid& service) { gatt.remove(service); }
     void removeCharacteristic(const QBluetoothUuid& characteristic);
@@ -81,7 +84,7 @@ public:
     void connectTo(BlePeripheral* peripheral) override;
     void cancelConnection(BlePeripheral* peripheral) override;
 
-    // A chair with every service and characteristic of the profile.
+    // A chair with every service and characteristic of the profile, online on "Office_5G".
     QSharedPointer<FakePeripheral> makeChair(const QString& name = QStringLiteral("Velnora Pro 1"));
     QSharedPointer<FakePeripheral> makePeripheral(const QString& name);
 
@@ -102,6 +105,8 @@ public:
 
     // Delivers queued answers (and the answers they cause) until none are left.
     void flush();
+    // Delivers the oldest queued answer only; what it causes waits in the queue.
+    bool deliverNext();
     void enqueue(std::function<void()> answer) { queue.append(std::move(answer)); }
     int pendingAnswers() const { return static_cast<int>(queue.size()); }
 

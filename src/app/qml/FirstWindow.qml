@@ -113,6 +113,13 @@ ApplicationWindow {
             }
             Label { text: "Asleep" }
             Label { text: window.manager.chairIsAsleep ? "yes" : "no" }
+            Label { text: "Firmware update" }
+            Label {
+                readonly property var ota: window.manager.otaState
+                text: ["transferring", "flashing", "preparing", "error", "idle", "success"][ota.kind]
+                      + (ota.cpu ? " " + ota.cpu : "") + (ota.kind === 0 ? " " + Math.round(ota.progress * 100) + "%" : "")
+                      + (ota.kind === 1 ? " " + ota.page + "/" + ota.totalPages : "")
+            }
             Label { text: "WiFi networks" }
             Label {
                 Layout.fillWidth: true
@@ -122,11 +129,47 @@ ApplicationWindow {
             }
         }
 
+        ComboBox {
+            id: networkPicker
+            visible: window.manager.connectionState === Link.ConnectionState.wifiSetup
+            Layout.fillWidth: true
+            model: window.manager.availableNetworks
+        }
+        RowLayout {
+            visible: window.manager.connectionState === Link.ConnectionState.wifiSetup
+            spacing: 8
+            TextField {
+                id: passwordField
+                Layout.fillWidth: true
+                placeholderText: "Password"
+                echoMode: TextInput.Password
+            }
+            Button {
+                text: "Join"
+                enabled: networkPicker.currentIndex >= 0
+                onClicked: window.manager.connectToWiFi(networkPicker.currentText, passwordField.text)
+            }
+            Button { text: "Refresh"; onClicked: window.manager.scanForNetworks() }
+        }
+        Label {
+            visible: window.manager.wifiErrorMessage !== undefined
+                     && window.manager.connectionState === Link.ConnectionState.wifiSetup
+            text: window.manager.wifiErrorMessage === undefined ? "" : window.manager.wifiErrorMessage
+            color: "#FF453A"
+        }
+
         RowLayout {
             visible: window.hasChair
             spacing: 8
-            Button { text: "Left leg"; onClicked: window.manager.toggleLeg(false) }
-            Button { text: "Right leg"; onClicked: window.manager.toggleLeg(true) }
+            Button { text: "Left leg"; Layout.preferredWidth: 84; onClicked: window.manager.toggleLeg(false) }
+            Button { text: "Right leg"; Layout.preferredWidth: 84; onClicked: window.manager.toggleLeg(true) }
+            Button {
+                text: "Update"
+                Layout.preferredWidth: 84
+                visible: window.manager.isSimulating
+                onClicked: window.manager.otaState.kind === 4
+                           ? window.manager.startFirmwareUpdate("") : window.manager.resetOTA()
+            }
             Switch {
                 text: "Auto"
                 checked: window.manager.autoModeEnabled
