@@ -19,8 +19,8 @@ struct FirmwareImage {
 // Larger than any image the chair's processors can hold; stops a zip bomb early.
 inline constexpr qint64 maxImageSize = 64 * 1024 * 1024;
 
-inline const QString noFirmwareMessage =
-    QStringLiteral("No firmware files found in ZIP.\nExpected: StiltaB1.bin and/or Stilta-Firmware.bin");
+inline const QString noFirmwareMessage = QStringLiteral(
+    "No firmware files found in ZIP.\nExpected: StiltaB1.bin and/or Stilta-Firmware.bin");
 
 struct ReadResult {
     // CPU1 first when both are present; an empty image counts as found.

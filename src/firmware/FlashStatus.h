@@ -11,7 +11,7 @@ struct FlashStatus {
     quint32 page = 0;
     quint32 totalPages = 0;
 
-    static constexpr quint32 codeReady = 4;         // page 0: preparing; page > 0: complete
+    static constexpr quint32 codeReady = 4; // page 0: preparing; page > 0: complete
     static constexpr quint32 codeTransmitting = 9;
     static constexpr quint32 codeWriting = 11;
     static constexpr quint32 codeWritingAlt = 13;

@@ -159,6 +159,7 @@ VELNORA_SETTER(setOtaState, const OTAState&, otaState_, otaStateChanged)
 VELNORA_SETTER(setIsEditingPeriod, bool, isEditingPeriod_, isEditingPeriodChanged)
 VELNORA_SETTER(setIsEditingMotor, bool, isEditingMotor_, isEditingMotorChanged)
 VELNORA_SETTER(setIsSimulating, bool, isSimulating_, isSimulatingChanged)
-VELNORA_SETTER(setIsReconnectingAfterOTA, bool, isReconnectingAfterOTA_, isReconnectingAfterOTAChanged)
+VELNORA_SETTER(setIsReconnectingAfterOTA, bool, isReconnectingAfterOTA_,
+               isReconnectingAfterOTAChanged)
 
 #undef VELNORA_SETTER

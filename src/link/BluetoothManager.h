@@ -72,8 +72,8 @@ public:
     // The scan list keeps at most this many chairs; later newcomers wait for the next scan.
     static constexpr int maxDiscoveredDevices = 256;
     static constexpr double sleepTimeoutInterval = 720.0; // seconds
-    static constexpr int wifiGraceDuration = 300;          // seconds
-    static constexpr int otaChunkSize = 250;               // bytes per data write
+    static constexpr int wifiGraceDuration = 300;         // seconds
+    static constexpr int otaChunkSize = 250;              // bytes per data write
 
     // wake may be null (no wake notification on this system).
     BluetoothManager(std::unique_ptr<BleCentral> central, Scheduler& scheduler, const Clock& clock,

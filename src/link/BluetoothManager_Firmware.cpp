@@ -73,7 +73,8 @@ void BluetoothManager::startFirmwareUpdate(const QString& package)
     watcher->setFuture(QtConcurrent::run([path] { return FirmwarePackage::read(path); }));
 }
 
-void BluetoothManager::handlePackageRead(quint64 generation, const FirmwarePackage::ReadResult& result)
+void BluetoothManager::handlePackageRead(quint64 generation,
+                                         const FirmwarePackage::ReadResult& result)
 {
     for (const QString& line : result.logLines)
         Log::line(line);
@@ -122,7 +123,8 @@ void BluetoothManager::beginFirmwareTransfer(std::optional<QByteArray> image1,
         }
         setOtaState(OTAState::preparing(cpu1));
         writeValue(otaV2BeginUUID, beginRecord(otaSTM32Data->size()));
-        Log::line(QStringLiteral("🔧 OTA: Begin CPU1 (STM32), size=%1 bytes").arg(otaSTM32Data->size()));
+        Log::line(
+            QStringLiteral("🔧 OTA: Begin CPU1 (STM32), size=%1 bytes").arg(otaSTM32Data->size()));
         armOtaWatchdog();
     } else if (otaESP32Data) {
         beginESP32Transfer();
@@ -154,7 +156,8 @@ void BluetoothManager::handleOtaWritten(const QBluetoothUuid& c, const QString& 
     } else if (c == otaV2DataUUID || c == otaV1DataUUID) {
         const bool isCpu1 = c == otaV2DataUUID;
         if (!error.isEmpty()) {
-            failFirmwareUpdate(QStringLiteral("%1 transfer failed: %2").arg(isCpu1 ? cpu1 : cpu2, error));
+            failFirmwareUpdate(
+                QStringLiteral("%1 transfer failed: %2").arg(isCpu1 ? cpu1 : cpu2, error));
             return;
         }
         armOtaWatchdog();
@@ -240,7 +243,8 @@ void BluetoothManager::handleFlashStatus(const QByteArray& value)
     if (!status)
         return;
     armOtaWatchdog();
-    const int page = static_cast<int>(std::min<quint32>(status->page, std::numeric_limits<int>::max()));
+    const int page =
+        static_cast<int>(std::min<quint32>(status->page, std::numeric_limits<int>::max()));
     const int total =
         static_cast<int>(std::min<quint32>(status->totalPages, std::numeric_limits<int>::max()));
     if (status->isComplete()) {
@@ -252,7 +256,8 @@ void BluetoothManager::handleFlashStatus(const QByteArray& value)
             setIsReconnectingAfterOTA(true);
             setOtaState(OTAState::success());
         } else {
-            setOtaState(OTAState::transferring(cpu2, fraction(otaESP32BytesSent, otaESP32Data->size())));
+            setOtaState(
+                OTAState::transferring(cpu2, fraction(otaESP32BytesSent, otaESP32Data->size())));
         }
         return;
     }
@@ -274,7 +279,8 @@ void BluetoothManager::handleFlashStatus(const QByteArray& value)
 void BluetoothManager::armOtaWatchdog()
 {
     otaWatchdogTimer = scheduler.start(otaWatchdogTimeout, false, [this] {
-        failFirmwareUpdate(QStringLiteral("The chair stopped answering during the firmware update."));
+        failFirmwareUpdate(
+            QStringLiteral("The chair stopped answering during the firmware update."));
     });
 }
 

@@ -81,7 +81,8 @@ void BluetoothManager::abandonNetworkStep()
     ++(staleNetworkAnswers.*awaitedNetworkAnswer);
     awaitedNetworkAnswer = nullptr;
     // An answer that has not come by then never will; do not let it eat a later scan's.
-    staleAnswersTimer = scheduler.start(networkStepTimeout, false, [this] { staleNetworkAnswers = {}; });
+    staleAnswersTimer =
+        scheduler.start(networkStepTimeout, false, [this] { staleNetworkAnswers = {}; });
 }
 
 void BluetoothManager::handleNetworkAnswerFailed(const QBluetoothUuid& c)
@@ -177,6 +178,8 @@ void BluetoothManager::connectToWiFi(const QString& ssid, const QString& passwor
         !characteristicFor(wifiEnableUUID))
         return;
     isReconnectingAfterWifiConfig = true;
+    // The chair is about to restart on new credentials: the old offline countdown is moot.
+    stopWifiGracePeriod();
     setConnectionState(ConnectionState::wifiConnecting);
     writeValue(wifiSSIDUUID, ssid.toUtf8());
     writeValue(wifiPasswordUUID, password.toUtf8());
@@ -229,6 +232,10 @@ void BluetoothManager::startWifiGracePeriod()
 
 void BluetoothManager::tickWifiGracePeriod()
 {
+    if (connectionState_ != ConnectionState::ready) {
+        stopWifiGracePeriod(); // only a ready chair can be sent back to setup
+        return;
+    }
     const qint64 left = wifiOfflineSeconds_.value_or(0);
     if (left - 1 <= 0) {
         stopWifiGracePeriod();

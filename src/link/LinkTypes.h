@@ -28,7 +28,6 @@ enum class ConnectionState {
 };
 Q_ENUM_NS(ConnectionState)
 
-
 } // namespace Link
 
 using Link::ConnectionState;
