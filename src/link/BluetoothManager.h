@@ -286,6 +286,8 @@ private:
     void handlePackageRead(quint64 generation, const FirmwarePackage::ReadResult& result);
     void beginFirmwareTransfer(std::optional<QByteArray> cpu1, std::optional<QByteArray> cpu2);
     void beginESP32Transfer();
+    // Writes the image's next chunk; false when all of it has been sent.
+    bool writeNextChunk(const QBluetoothUuid& data, const QByteArray& image, qint64& sent);
     void sendNextSTM32Chunk();
     void sendNextESP32Chunk();
     void startOTAStatusPolling();

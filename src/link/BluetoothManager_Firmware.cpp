@@ -186,16 +186,24 @@ void BluetoothManager::handleOtaValue(const QBluetoothUuid& c, const QByteArray&
         sendNextESP32Chunk();
 }
 
+bool BluetoothManager::writeNextChunk(const QBluetoothUuid& data, const QByteArray& image,
+                                      qint64& sent)
+{
+    if (sent >= image.size())
+        return false;
+    const qint64 end = std::min(image.size(), sent + otaChunkSize);
+    writeValue(data, image.mid(sent, end - sent));
+    sent = end;
+    return true;
+}
+
 void BluetoothManager::sendNextSTM32Chunk()
 {
     if (!otaSTM32Data || !characteristicFor(otaV2DataUUID))
         return;
-    const qint64 total = otaSTM32Data->size();
-    if (otaSTM32BytesSent < total) {
-        const qint64 end = std::min(total, otaSTM32BytesSent + otaChunkSize);
-        writeValue(otaV2DataUUID, otaSTM32Data->mid(otaSTM32BytesSent, end - otaSTM32BytesSent));
-        otaSTM32BytesSent = end;
-        setOtaState(OTAState::transferring(cpu1, fraction(end, total)));
+    if (writeNextChunk(otaV2DataUUID, *otaSTM32Data, otaSTM32BytesSent)) {
+        setOtaState(
+            OTAState::transferring(cpu1, fraction(otaSTM32BytesSent, otaSTM32Data->size())));
         return;
     }
     setOtaState(OTAState::flashing(cpu1, 0, 0, QStringLiteral("Waiting for flash...")));
@@ -209,17 +217,14 @@ void BluetoothManager::sendNextESP32Chunk()
 {
     if (!otaESP32Data || !characteristicFor(otaV1DataUUID))
         return;
-    const qint64 total = otaESP32Data->size();
-    if (otaESP32BytesSent < total) {
-        const qint64 end = std::min(total, otaESP32BytesSent + otaChunkSize);
-        writeValue(otaV1DataUUID, otaESP32Data->mid(otaESP32BytesSent, end - otaESP32BytesSent));
-        otaESP32BytesSent = end;
+    if (writeNextChunk(otaV1DataUUID, *otaESP32Data, otaESP32BytesSent)) {
         // CPU1's flashing stays on screen while it lasts.
         const bool showsCpu1 = otaState_.kind == OTAState::Kind::flashing ||
                                (otaState_.kind == OTAState::Kind::transferring &&
                                 otaState_.cpu.contains(QLatin1String("STM32")));
         if (!showsCpu1)
-            setOtaState(OTAState::transferring(cpu2, fraction(end, total)));
+            setOtaState(
+                OTAState::transferring(cpu2, fraction(otaESP32BytesSent, otaESP32Data->size())));
         return;
     }
     otaESP32Data.reset();
