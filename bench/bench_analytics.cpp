@@ -19,17 +19,21 @@ QByteArray yearOfRows(int rows)
     QJsonArray list;
     for (int i = 0; i < rows; ++i) {
         list.append(QJsonObject{
-            {QStringLiteral("chair"), QJsonObject{{QStringLiteral("name"), QStringLiteral("VP-0042")}}},
-            {QStringLiteral("leftLegPos"), QJsonObject{{QStringLiteral("name"), QLatin1String(legs[i % 2])}}},
-            {QStringLiteral("rightLegPos"), QJsonObject{{QStringLiteral("name"), QLatin1String(legs[(i / 2) % 2])}}},
+            {QStringLiteral("chair"),
+             QJsonObject{{QStringLiteral("name"), QStringLiteral("VP-0042")}}},
+            {QStringLiteral("leftLegPos"),
+             QJsonObject{{QStringLiteral("name"), QLatin1String(legs[i % 2])}}},
+            {QStringLiteral("rightLegPos"),
+             QJsonObject{{QStringLiteral("name"), QLatin1String(legs[(i / 2) % 2])}}},
             {QStringLiteral("count"), i % 7 + 1},
             {QStringLiteral("stateDuration"), 30.5 + i % 600},
             {QStringLiteral("eventTimeFrom"), QStringLiteral("2025-03-05T08:00:00Z")},
             {QStringLiteral("eventTimeTo"), QStringLiteral("2025-03-05T08:10:00Z")},
         });
     }
-    const QJsonObject answer{{QStringLiteral("data"),
-                              QJsonObject{{QStringLiteral("chairUsageByLegPositionAndChair"), list}}}};
+    const QJsonObject answer{
+        {QStringLiteral("data"),
+         QJsonObject{{QStringLiteral("chairUsageByLegPositionAndChair"), list}}}};
     return QJsonDocument(answer).toJson(QJsonDocument::Compact);
 }
 
@@ -53,11 +57,11 @@ int main()
     const QByteArray body = yearOfRows(20000);
     constexpr int runs = 21;
     qint64 sink = 0;
-    const double parseOnly = medianMs(runs, [&] {
-        sink += QJsonDocument::fromJson(body).object().size();
-    });
+    const double parseOnly =
+        medianMs(runs, [&] { sink += QJsonDocument::fromJson(body).object().size(); });
     const double parseAndAggregate = medianMs(runs, [&] {
-        sink += AnalyticsQuery::aggregateBreakdown(AnalyticsQuery::parseUsageRows(body)).moveTotal();
+        sink +=
+            AnalyticsQuery::aggregateBreakdown(AnalyticsQuery::parseUsageRows(body)).moveTotal();
     });
     std::printf("answer: 20000 rows, %lld bytes, median of %d runs\n",
                 static_cast<long long>(body.size()), runs);

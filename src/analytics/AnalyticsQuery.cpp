@@ -62,7 +62,8 @@ QString buildQuery(const QString& serial, const QString& fromText, const QString
 
 QByteArray requestBody(const QString& query)
 {
-    return QJsonDocument(QJsonObject{{QStringLiteral("query"), query}}).toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{QStringLiteral("query"), query}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QJsonArray parseUsageRows(const QByteArray& body)
@@ -73,13 +74,14 @@ QJsonArray parseUsageRows(const QByteArray& body)
     const QJsonValue data = document.object().value(QLatin1String("data"));
     if (!data.isObject())
         return {};
-    for (const char* member : {"chairUsageByLegPositionAndChair", "chairUsageByLegPosition", "chairEvent"}) {
+    for (const char* member :
+         {"chairUsageByLegPositionAndChair", "chairUsageByLegPosition", "chairEvent"}) {
         const QJsonValue list = data.toObject().value(QLatin1String(member));
         if (!list.isArray())
             continue;
         const QJsonArray rows = list.toArray();
-        const bool allObjects =
-            std::all_of(rows.begin(), rows.end(), [](const QJsonValue& row) { return row.isObject(); });
+        const bool allObjects = std::all_of(rows.begin(), rows.end(),
+                                            [](const QJsonValue& row) { return row.isObject(); });
         if (allObjects)
             return rows;
     }
@@ -93,17 +95,15 @@ QString legName(const QJsonObject& row, const char* member)
     return row.value(QLatin1String(member)).toObject().value(QLatin1String("name")).toString();
 }
 
-// Whole counts only, and only those that fit the sums.
+// Whole counts only, and only those that fit in 64 bits (read exactly, not through a double).
 qint64 rowCount(const QJsonObject& row)
 {
     const QJsonValue value = row.value(QLatin1String("count"));
     if (!value.isDouble())
         return 0;
-    const double count = value.toDouble();
-    constexpr double limit = 9223372036854775808.0; // 2^63
-    if (!std::isfinite(count) || std::trunc(count) != count || count >= limit || count < -limit)
-        return 0;
-    return static_cast<qint64>(count);
+    // toInteger falls back to its argument for anything but a representable integer.
+    const qint64 count = value.toInteger(0);
+    return count == value.toInteger(1) ? count : 0;
 }
 
 double rowDuration(const QJsonObject& row)

@@ -66,7 +66,8 @@ void AnalyticsService::fetchAnalytics()
     if (chairSerial_.isEmpty())
         return;
     const QTimeZone zone = clock.timeZone();
-    const DateWindow current = AnalyticsQuery::dateRange(selectedRange_, clock.now().toTimeZone(zone).date());
+    const DateWindow current =
+        AnalyticsQuery::dateRange(selectedRange_, clock.now().toTimeZone(zone).date());
     const DateWindow previous = previousWindow(current);
     QByteArray zoneId = zone.id();
     if (zoneId.isEmpty())
@@ -75,8 +76,8 @@ void AnalyticsService::fetchAnalytics()
     const quint64 refresh = ++generation;
     setIsLoading(true);
     setErrorMessage(std::nullopt);
-    postQuery(buildQuery(chairSerial_, dateText(current.from), dateText(current.to)), zoneId, refresh,
-              &AnalyticsService::applyCurrentPeriod);
+    postQuery(buildQuery(chairSerial_, dateText(current.from), dateText(current.to)), zoneId,
+              refresh, &AnalyticsService::applyCurrentPeriod);
     postQuery(buildQuery(chairSerial_, dateText(previous.from), dateText(previous.to)), zoneId,
               refresh, &AnalyticsService::applyPreviousPeriod);
 }
@@ -87,7 +88,9 @@ void AnalyticsService::postQuery(const QString& query, const QByteArray& timeZon
     const QUrl& url = options.endpoint;
     // The key goes nowhere but to a verified HTTPS endpoint.
     if (!url.isValid() || url.scheme() != QLatin1String("https")) {
-        (this->*completion)(refresh, {{}, QStringLiteral("The analytics service address is not a secure (https) address.")});
+        (this->*completion)(
+            refresh,
+            {{}, QStringLiteral("The analytics service address is not a secure (https) address.")});
         return;
     }
     QNetworkRequest request(url);
@@ -95,6 +98,9 @@ void AnalyticsService::postQuery(const QString& query, const QByteArray& timeZon
     request.setRawHeader("API-KEY", apiKey);
     request.setRawHeader("Time-Zone", timeZoneId);
     request.setTransferTimeout(static_cast<int>(options.timeout.count()));
+    // A redirect would carry the key elsewhere: it is an answer like any other non-2xx.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
     if (!options.extraCaCertificates.isEmpty())
@@ -125,7 +131,7 @@ void AnalyticsService::finishReply(QNetworkReply* reply, quint64 refresh, Comple
                                    const std::shared_ptr<bool>& tooLarge)
 {
     reply->deleteLater();
-    if (!*tooLarge)
+    if (!*tooLarge && reply->isOpen())
         *body += reply->readAll();
     QueryResult result;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -180,7 +186,10 @@ void AnalyticsService::startPolling()
     });
 }
 
-void AnalyticsService::stopPolling() { pollTimer.reset(); }
+void AnalyticsService::stopPolling()
+{
+    pollTimer.reset();
+}
 
 QVariant AnalyticsService::previousDayMovesValue() const
 {

@@ -32,7 +32,8 @@ class AnalyticsService : public QObject {
 
 public:
     static inline const QUrl defaultEndpoint{QStringLiteral("https://orv.velnora.app/api/graphql")};
-    static inline const QByteArray apiKey = QByteArrayLiteral("5b0c7e21-93d4-4f6a-8c1e-2d7a90b4e3f8");
+    static inline const QByteArray apiKey =
+        QByteArrayLiteral("5b0c7e21-93d4-4f6a-8c1e-2d7a90b4e3f8");
     static constexpr qint64 maxAnswerSize = 8 * 1024 * 1024;
     static constexpr std::chrono::milliseconds defaultTimeout{30000};
 
@@ -89,7 +90,8 @@ private:
     void postQuery(const QString& query, const QByteArray& timeZoneId, quint64 generation,
                    Completion completion);
     void finishReply(QNetworkReply* reply, quint64 generation, Completion completion,
-                     const std::shared_ptr<QByteArray>& body, const std::shared_ptr<bool>& tooLarge);
+                     const std::shared_ptr<QByteArray>& body,
+                     const std::shared_ptr<bool>& tooLarge);
     void applyCurrentPeriod(quint64 generation, const QueryResult& result);
     void applyPreviousPeriod(quint64 generation, const QueryResult& result);
 

@@ -53,7 +53,8 @@ qint64 PostureBreakdown::moveTotal() const
     qint64 total = 0;
     for (qint64 part : {sitCount, standCount, stiltaCount}) {
         if (__builtin_add_overflow(total, part, &total))
-            return part > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+            return part > 0 ? std::numeric_limits<qint64>::max()
+                            : std::numeric_limits<qint64>::min();
     }
     return total;
 }
