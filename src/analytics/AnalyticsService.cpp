@@ -1,6 +1,7 @@
 #include "AnalyticsService.h"
 
 #include "Clock.h"
+#include "Observable.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -193,50 +194,35 @@ void AnalyticsService::stopPolling()
 
 QVariant AnalyticsService::previousDayMovesValue() const
 {
-    return previousDayMoves_ ? QVariant::fromValue(*previousDayMoves_) : QVariant();
+    return optionalToVariant(previousDayMoves_);
 }
 
 QVariant AnalyticsService::errorMessageValue() const
 {
-    return errorMessage_ ? QVariant(*errorMessage_) : QVariant();
+    return optionalToVariant(errorMessage_);
 }
 
 void AnalyticsService::setBreakdown(const PostureBreakdown& value)
 {
-    if (breakdown_ == value)
-        return;
-    breakdown_ = value;
-    Q_EMIT breakdownChanged();
+    assignObservable(this, breakdown_, value, &AnalyticsService::breakdownChanged);
 }
 
 void AnalyticsService::setPreviousDayMoves(std::optional<qint64> value)
 {
-    if (previousDayMoves_ == value)
-        return;
-    previousDayMoves_ = value;
-    Q_EMIT previousDayMovesChanged();
+    assignObservable(this, previousDayMoves_, value, &AnalyticsService::previousDayMovesChanged);
 }
 
 void AnalyticsService::setIsLoading(bool value)
 {
-    if (isLoading_ == value)
-        return;
-    isLoading_ = value;
-    Q_EMIT isLoadingChanged();
+    assignObservable(this, isLoading_, value, &AnalyticsService::isLoadingChanged);
 }
 
 void AnalyticsService::setErrorMessage(const std::optional<QString>& value)
 {
-    if (errorMessage_ == value)
-        return;
-    errorMessage_ = value;
-    Q_EMIT errorMessageChanged();
+    assignObservable(this, errorMessage_, value, &AnalyticsService::errorMessageChanged);
 }
 
 void AnalyticsService::setOrvBaselineMoves(qint64 value)
 {
-    if (orvBaselineMoves_ == value)
-        return;
-    orvBaselineMoves_ = value;
-    Q_EMIT orvBaselineMovesChanged();
+    assignObservable(this, orvBaselineMoves_, value, &AnalyticsService::orvBaselineMovesChanged);
 }

@@ -2,6 +2,7 @@
 
 #include "ChairCodec.h"
 #include "ChairProfile.h"
+#include "Observable.h"
 #include "SystemWake.h"
 
 using namespace ChairProfile;
@@ -101,34 +102,23 @@ QVariantList BluetoothManager::discoveredDevicesList() const
     return list;
 }
 
-namespace {
-template <typename T> QVariant optionalValue(const std::optional<T>& value)
-{
-    return value ? QVariant::fromValue(*value) : QVariant();
-}
-} // namespace
-
 QVariant BluetoothManager::wifiErrorMessageValue() const
 {
-    return optionalValue(wifiErrorMessage_);
+    return optionalToVariant(wifiErrorMessage_);
 }
 QVariant BluetoothManager::wifiOfflineSecondsValue() const
 {
-    return optionalValue(wifiOfflineSeconds_);
+    return optionalToVariant(wifiOfflineSeconds_);
 }
 QVariant BluetoothManager::lifetimeMovesValue() const
 {
-    return optionalValue(lifetimeMoves_);
+    return optionalToVariant(lifetimeMoves_);
 }
 
-// Each setter stores the value and announces it when it changed.
 #define VELNORA_SETTER(Name, Type, field, signal)                                                  \
     void BluetoothManager::Name(Type value)                                                        \
     {                                                                                              \
-        if (field == value)                                                                        \
-            return;                                                                                \
-        field = value;                                                                             \
-        Q_EMIT signal();                                                                           \
+        assignObservable(this, field, value, &BluetoothManager::signal);                           \
     }
 
 VELNORA_SETTER(setConnectionState, ConnectionState, connectionState_, connectionStateChanged)
