@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "LogindSystemWake.h"
 #include "Scheduler.h"
 #include "Settings.h"
 #include "SystemWake.h"
@@ -25,6 +26,6 @@ private:
     QtScheduler scheduler;
     SystemClock clock;
     Settings settings_;
-    ManualSystemWake wake; // the system's resume notification is bound here later
+    LogindSystemWake wake;
     std::unique_ptr<BluetoothManager> manager_;
 };
