@@ -216,11 +216,7 @@ private Q_SLOTS:
         QCOMPARE(f.state(), ConnectionState::connecting);
         QVERIFY(f.log.contains(QStringLiteral("🔧 OTA reboot — reconnecting in ~8 s")));
         QVERIFY(f.log.lines().filter(QStringLiteral("Unexpected BLE disconnect")).isEmpty());
-        f.central->clearCalls();
-        f.advance(7999ms);
-        QCOMPARE(f.central->count(Kind::connect), 0);
-        f.advance(1ms);
-        QCOMPARE(f.central->count(Kind::connect), 1);
+        QVERIFY(f.reconnectsAfter(8s));
         QCOMPARE(f.state(), ConnectionState::ready);
         QVERIFY(!f.manager->isReconnectingAfterOTA());
         QCOMPARE(f.manager->otaState(), OTAState::success());
@@ -456,11 +452,7 @@ private Q_SLOTS:
         QCOMPARE(f.state(), ConnectionState::connecting);
         QVERIFY(!f.log.contains(QStringLiteral("🔧 OTA reboot — reconnecting in ~8 s")));
         chair->onWrite = nullptr;
-        f.central->clearCalls();
-        f.advance(1999ms);
-        QCOMPARE(f.central->count(Kind::connect), 0);
-        f.advance(1ms);
-        QCOMPARE(f.central->count(Kind::connect), 1);
+        QVERIFY(f.reconnectsAfter(2s));
         QCOMPARE(f.state(), ConnectionState::ready);
         f.advance(5s);
         QCOMPARE(f.central->readsOf(otaV2StatusUUID), 0);

@@ -28,10 +28,14 @@ QString Settings::text(const char* key) const
     return store_->value(QLatin1String(key)).toString();
 }
 
-void Settings::store(const char* key, const QVariant& value)
+void Settings::store(const char* key, const QVariant& value, const QVariant& current,
+                     void (Settings::*changed)())
 {
+    if (value == current)
+        return;
     store_->setValue(QLatin1String(key), value);
-    store_->sync();
+    store_->sync(); // written at the moment of change; nothing waits for the exit
+    Q_EMIT(this->*changed)();
 }
 
 QString Settings::acceptedTermsVersion() const
@@ -64,40 +68,25 @@ QString Settings::registeredEmail() const
 
 void Settings::setAcceptedTermsVersion(const QString& value)
 {
-    if (value == acceptedTermsVersion())
-        return;
-    store(termsKey, value);
-    Q_EMIT acceptedTermsVersionChanged();
+    store(termsKey, value, acceptedTermsVersion(), &Settings::acceptedTermsVersionChanged);
 }
 
 void Settings::setAnalyticsUserEmail(const QString& value)
 {
-    if (value == analyticsUserEmail())
-        return;
-    store(emailKey, value);
-    Q_EMIT analyticsUserEmailChanged();
+    store(emailKey, value, analyticsUserEmail(), &Settings::analyticsUserEmailChanged);
 }
 
 void Settings::setUserDisplayName(const QString& value)
 {
-    if (value == userDisplayName())
-        return;
-    store(nameKey, value);
-    Q_EMIT userDisplayNameChanged();
+    store(nameKey, value, userDisplayName(), &Settings::userDisplayNameChanged);
 }
 
 void Settings::setDebugModeActive(bool value)
 {
-    if (value == debugModeActive())
-        return;
-    store(debugModeKey, value);
-    Q_EMIT debugModeActiveChanged();
+    store(debugModeKey, value, debugModeActive(), &Settings::debugModeActiveChanged);
 }
 
 void Settings::setDebugChairSerial(const QString& value)
 {
-    if (value == debugChairSerial())
-        return;
-    store(debugSerialKey, value);
-    Q_EMIT debugChairSerialChanged();
+    store(debugSerialKey, value, debugChairSerial(), &Settings::debugChairSerialChanged);
 }

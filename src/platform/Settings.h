@@ -54,7 +54,9 @@ Q_SIGNALS:
 
 private:
     QString text(const char* key) const;
-    void store(const char* key, const QVariant& value);
+    // Stores and announces a value that differs from the current one.
+    void store(const char* key, const QVariant& value, const QVariant& current,
+               void (Settings::*changed)());
 
     std::unique_ptr<QSettings> store_;
 };

@@ -45,6 +45,17 @@ struct LinkFixture {
         central->flush();
     }
 
+    // The chair is asked to connect again exactly `delay` after now, not a millisecond sooner.
+    bool reconnectsAfter(std::chrono::milliseconds delay)
+    {
+        central->clearCalls();
+        advance(delay - std::chrono::milliseconds(1));
+        if (central->count(FakeCall::Kind::connect) != 0)
+            return false;
+        advance(std::chrono::milliseconds(1));
+        return central->count(FakeCall::Kind::connect) == 1;
+    }
+
     // Scans, sees the chair, connects and lets discovery run to its end.
     QSharedPointer<FakePeripheral> connectChair(QSharedPointer<FakePeripheral> chair = {})
     {
