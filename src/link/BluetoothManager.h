@@ -6,10 +6,8 @@
 #include "OtaState.h"
 #include "Scheduler.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QSharedPointer>
 #include <QStringList>

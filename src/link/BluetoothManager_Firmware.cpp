@@ -19,8 +19,8 @@ using FirmwarePackage::FirmwareTarget;
 
 namespace {
 
-const QString cpu1 = QStringLiteral("CPU1 (STM32)");
-const QString cpu2 = QStringLiteral("CPU2 (ESP32)");
+const QString cpu1 = FirmwarePackage::cpuLabel(FirmwareTarget::cpu1Stm32);
+const QString cpu2 = FirmwarePackage::cpuLabel(FirmwareTarget::cpu2Esp32);
 
 // Without any answer from the chair for this long, the update is lost.
 constexpr Scheduler::Duration otaWatchdogTimeout = 15s;
