@@ -1,0 +1,139 @@
+#pragma once
+
+#include "BusObjects.h"
+#include "ChairModel.h"
+#include "ChairSettings.h"
+#include "WritePacer.h"
+
+#include <QBluetoothUuid>
+#include <QDBusMessage>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+// One remote device as BlueZ knows it: a chair (with its model and GATT table) or any other
+// device that merely advertises.
+class VirtualDevice : public QObject {
+    Q_OBJECT
+public:
+    enum class Link { Down, Connecting, Resolving, Up };
+
+    struct Characteristic {
+        QBluetoothUuid uuid;
+        unsigned flags = 0;
+        bool notifying = false;
+    };
+
+    VirtualDevice(const QString& address, const QString& adapterPath, QObject* parent);
+
+    QString address;
+    QString path;
+    QString name; // the name in the device object
+    QString
+        advertisedName; // the name the device sends now; the object follows at its next sighting
+    QString userAlias;  // set by a client through Properties.Set
+    qint16 baseRssi = -60;
+    qint16 rssi = -60;
+    ChairModel* chair = nullptr;
+    std::chrono::milliseconds renameAfter{-1};
+    QString laterName;
+    bool renameStarted = false;
+
+    bool present = false; // the device object exists
+    Link link = Link::Down;
+    QDBusMessage connectCall; // a Connect waiting for its answer
+    QTimer giveUp;            // a held Connect fails when the chair does not come back
+
+    int refuseCount = 0;
+    QString refuseError;
+    QString refuseMessage;
+    QMap<QBluetoothUuid, int> failWrites;
+
+    WritePacer pacer;
+    // Notifications a write causes go out after the write's answer, as over the air.
+    bool holdingNotifications = false;
+    QList<QPair<QBluetoothUuid, QByteArray>> heldNotifications;
+    QStringList gattPaths;                         // in the order they were added
+    QMap<QString, Characteristic> characteristics; // by object path
+    QMap<QString, QString> descriptors;            // descriptor path -> characteristic path
+
+    bool isConnected() const { return link == Link::Resolving || link == Link::Up; }
+    QString alias() const { return userAlias.isEmpty() ? name : userAlias; }
+};
+
+// BlueZ as the central's side sees it: one adapter, the devices it discovers, the links it makes
+// and the GATT objects of connected chairs.
+class VirtualBluez : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        bool hasAdapter = true;
+        bool powered = true;
+        bool verbose = false;
+        double writeDelayMs = 0.0;
+    };
+
+    VirtualBluez(BusObjects& objects, const ChairSettings& settings, const Options& options,
+                 QObject* parent = nullptr);
+
+    VirtualDevice* device(const QString& address) const;
+    static bool isAddress(const QString& text);
+
+    VirtualDevice* addChair(const QString& address, const QString& firstName,
+                            const QString& laterName, std::chrono::milliseconds renameAfter,
+                            qint16 rssi);
+    VirtualDevice* addDevice(const QString& address, const QString& name, qint16 rssi);
+
+    void setPowered(bool on);
+    void setWriteDelay(double milliseconds);
+    void setRssi(VirtualDevice& device, qint16 rssi);
+    void dropLink(VirtualDevice& device);
+
+    void log(const QString& line) const;
+
+private:
+    void handleAdapter(const QDBusMessage& call);
+    void handleDevice(const QDBusMessage& call);
+    void handleCharacteristic(const QDBusMessage& call);
+    void handleDescriptor(const QDBusMessage& call);
+    BusObjects::SetError setProperty(const QString& path, const QString& interface,
+                                     const QString& property, const QVariant& value);
+
+    VirtualDevice* deviceAt(const QString& path) const;
+    VirtualDevice* adopt(std::unique_ptr<VirtualDevice> device);
+    bool canAdvertise(const VirtualDevice& device) const;
+    void advertise();
+    void appear(VirtualDevice& device);
+    void sighting(VirtualDevice& device);
+    void startDiscovery();
+    void stopDiscovery();
+
+    void connectDevice(VirtualDevice& device, const QDBusMessage& call);
+    void establishLink(VirtualDevice& device);
+    void linkResolved(VirtualDevice& device);
+    void failConnect(VirtualDevice& device, const QString& message);
+    void addGatt(VirtualDevice& device);
+    void removeGatt(VirtualDevice& device);
+    void deliverNotification(VirtualDevice& device, const QBluetoothUuid& uuid,
+                             const QByteArray& value);
+    void setNotifying(VirtualDevice& device, const QString& charPath, bool on);
+
+    void readCharacteristic(VirtualDevice& device, const QDBusMessage& call);
+    void writeCharacteristic(VirtualDevice& device, const QDBusMessage& call);
+
+    InterfaceMap deviceInterfaces(const VirtualDevice& device) const;
+
+    BusObjects& objects;
+    const ChairSettings& settings;
+    const Options options;
+    const QString adapterPath{QStringLiteral("/org/bluez/hci0")};
+    bool powered;
+    bool discovering = false;
+    double writeDelayMs;
+    std::vector<VirtualDevice*> devices; // owned as children, in the order they were added
+    int chairCount = 0;
+    QTimer advertiseTimer;
+};
