@@ -1,16 +1,15 @@
 // Updating the chair's processors: begin records, stop-and-wait chunks, CPU1's flashing,
 // CPU2's data while CPU1 flashes, and every way an update ends.
 #include "LinkFixture.h"
+#include "ZipWriter.h"
 
 #include <QFile>
 #include <QtTest>
 
-#include <zip.h>
-
 using namespace ChairProfile;
 using namespace std::chrono_literals;
 using Kind = FakeCall::Kind;
-using Entries = QList<QPair<QByteArray, QByteArray>>;
+using Entries = ZipEntries;
 
 char* toString(const OTAState& s)
 {
@@ -31,28 +30,14 @@ const QString waitingForFlash = QStringLiteral("Waiting for flash...");
 
 QByteArray image(int size, int salt)
 {
-    QByteArray out(size, '\0');
-    for (int i = 0; i < size; ++i)
-        out[i] = char((i * 31 + i / 7 + salt) & 0xFF);
-    return out;
+    return firmwareImage(size, salt);
 }
 
 QString package(const LinkFixture& f, const Entries& entries)
 {
     static int serial = 0;
     const QString path = f.dir.filePath(QStringLiteral("update-%1.zip").arg(++serial));
-    int error = 0;
-    zip_t* archive =
-        zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive)
-        return {};
-    for (const auto& [name, data] : entries) {
-        zip_source_t* source =
-            zip_source_buffer(archive, data.constData(), zip_uint64_t(data.size()), 0);
-        zip_file_add(archive, name.constData(), source, ZIP_FL_OVERWRITE);
-    }
-    zip_close(archive);
-    return path;
+    return writeZip(path, entries) ? path : QString();
 }
 
 QByteArray flashRecord(quint32 code, quint32 page, quint32 total)

@@ -1,6 +1,6 @@
 #include "AppServices.h"
-#include "BleCentral.h"
 #include "BluetoothManager.h"
+#include "QtBleCentral.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -20,8 +20,7 @@ int main(int argc, char* argv[])
                                      QStringLiteral("Wifi holds enumerations only"));
 
     AppServices services;
-    // Until the Qt Bluetooth backend is bound, the link sees no radio; simulation still works.
-    BluetoothManager& manager = services.createManager(std::make_unique<UnavailableBleCentral>());
+    BluetoothManager& manager = services.createManager(std::make_unique<QtBleCentral>());
 
     QQmlApplicationEngine engine;
     engine.setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(&manager)}});
