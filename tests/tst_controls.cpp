@@ -150,6 +150,11 @@ private Q_SLOTS:
         QVERIFY(m.autoModeEnabled());
         QCOMPARE(m.countdownSeconds(), 300.0);
         QCOMPARE(f.central->readsOf(timeToNextTransitionUUID), 1); // asked at once
+        // ... but only after the switch, so the answer is the running chair's countdown.
+        QCOMPARE(f.central->calls().size(), 2);
+        QCOMPARE(f.central->calls().at(0).kind, FakeCall::Kind::write);
+        QCOMPARE(f.central->calls().at(0).target, autoModeUUID);
+        QCOMPARE(f.central->calls().at(1).kind, FakeCall::Kind::read);
         QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
         f.central->flush();
         QCOMPARE(m.countdownSeconds(), 200.0);

@@ -35,6 +35,10 @@ void BluetoothManager::toggleLeg(bool right)
 void BluetoothManager::setAutoMode(bool on)
 {
     setAutoModeEnabled(on);
+    // The switch goes out before the first countdown read: the chair answers requests in
+    // order, and a read ahead of it would bring back the 0 of a chair not yet counting.
+    if (!isSimulating_)
+        writeValue(autoModeUUID, ChairCodec::encodeAutoMode(on));
     if (on) {
         startCountdownTimer();
         // The full period shows until the chair reports its own countdown.
@@ -42,11 +46,8 @@ void BluetoothManager::setAutoMode(bool on)
     } else {
         stopCountdownTimer();
     }
-    if (isSimulating_) {
+    if (isSimulating_)
         Log::line(QStringLiteral("🪑 Simulated auto mode: %1").arg(on ? u"ON" : u"OFF"));
-        return;
-    }
-    writeValue(autoModeUUID, ChairCodec::encodeAutoMode(on));
 }
 
 void BluetoothManager::setAutoModePattern(qint64 pattern)
