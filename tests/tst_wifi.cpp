@@ -22,15 +22,9 @@ QSharedPointer<FakePeripheral> chairWithStatus(LinkFixture& f, const QByteArray&
     return chair;
 }
 
-// The chair lists these names: the name value follows the index last written.
 void playNetworks(FakePeripheral& chair, const QList<QByteArray>& names)
 {
-    chair.values[wifiSSIDListCounterUUID] = bytes({int(names.size())});
-    FakePeripheral* p = &chair;
-    chair.onWrite = [p, names](const QBluetoothUuid& c, const QByteArray& value) {
-        if (c == wifiSSIDListCounterUUID && value.size() == 1)
-            p->values[wifiSSIDSingleUUID] = names.value(quint8(value[0]));
-    };
+    chair.playNetworks(names);
 }
 
 // The list protocol as the chair saw it.

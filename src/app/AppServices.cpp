@@ -7,9 +7,8 @@ AppServices::AppServices() = default;
 
 AppServices::~AppServices() = default;
 
-BluetoothManager& AppServices::createManager(std::unique_ptr<BleCentral> central)
+std::unique_ptr<BluetoothManager> AppServices::makeManager(std::unique_ptr<BleCentral> central)
 {
-    manager_ =
-        std::make_unique<BluetoothManager>(std::move(central), scheduler, clock, settings_, &wake);
-    return *manager_;
+    return std::make_unique<BluetoothManager>(std::move(central), scheduler, clock, settings_,
+                                              &wake);
 }

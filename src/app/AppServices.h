@@ -17,9 +17,9 @@ public:
     AppServices();
     ~AppServices();
 
-    // Creates the one manager on the given central (nothing scans until the user asks).
-    BluetoothManager& createManager(std::unique_ptr<BleCentral> central);
-    BluetoothManager* manager() const { return manager_.get(); }
+    // A manager on the given central and these services (nothing scans until the user asks).
+    // The services must outlive it.
+    std::unique_ptr<BluetoothManager> makeManager(std::unique_ptr<BleCentral> central);
     Settings& settings() { return settings_; }
 
 private:
@@ -27,5 +27,4 @@ private:
     SystemClock clock;
     Settings settings_;
     LogindSystemWake wake;
-    std::unique_ptr<BluetoothManager> manager_;
 };

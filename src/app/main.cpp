@@ -1,32 +1,39 @@
 #include "AppServices.h"
 #include "BluetoothManager.h"
+#include "QmlTypes.h"
 #include "QtBleCentral.h"
+#include "VelnoraDesktopApp.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QtQml>
+
+Q_IMPORT_QML_PLUGIN(Velnora_ScreensPlugin)
 
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Velnora"));
     QGuiApplication::setApplicationName(QStringLiteral("VelnoraDesktop"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Velnora"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/velnora/icons/velnora-desktop.svg")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
-
-    qmlRegisterUncreatableMetaObject(Link::staticMetaObject, "Velnora", 1, 0, "Link",
-                                     QStringLiteral("Link holds enumerations only"));
-    qmlRegisterUncreatableMetaObject(Wifi::staticMetaObject, "Velnora", 1, 0, "Wifi",
-                                     QStringLiteral("Wifi holds enumerations only"));
+    registerVelnoraTypes();
 
     AppServices services;
-    BluetoothManager& manager = services.createManager(std::make_unique<QtBleCentral>());
+    VelnoraDesktopApp velnora(
+        services.settings(),
+        [&services] { return services.makeManager(std::make_unique<QtBleCentral>()); },
+        [] { QCoreApplication::exit(0); });
 
     QQmlApplicationEngine engine;
-    engine.setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(&manager)}});
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&velnora)}});
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-    engine.load(QUrl(QStringLiteral("qrc:/velnora/FirstWindow.qml")));
+    engine.load(QUrl(QStringLiteral("qrc:/Velnora/Screens/qml/MainWindow.qml")));
     return QGuiApplication::exec();
 }

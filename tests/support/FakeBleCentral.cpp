@@ -107,6 +107,15 @@ void FakeBleCentral::stopScan()
     record({FakeCall::Kind::stopScan, {}, {}, {}, {}});
 }
 
+void FakePeripheral::playNetworks(const QList<QByteArray>& names)
+{
+    values[ChairProfile::wifiSSIDListCounterUUID] = QByteArray(1, char(names.size()));
+    onWrite = [this, names](const QBluetoothUuid& c, const QByteArray& value) {
+        if (c == ChairProfile::wifiSSIDListCounterUUID && value.size() == 1)
+            values[ChairProfile::wifiSSIDSingleUUID] = names.value(quint8(value[0]));
+    };
+}
+
 void FakeBleCentral::connectTo(BlePeripheral* peripheral)
 {
     record({FakeCall::Kind::connect, peripheral->identifier(), {}, {}, {}});

@@ -60,6 +60,8 @@ public:
     // Runs on every write, before its confirmation is queued: plays a chair whose values
     // depend on what it was told (a list index, a firmware chunk).
     std::function<void(const QBluetoothUuid&, const QByteArray&)> onWrite;
+    // Lists these networks: the name value follows the index last written (takes onWrite).
+    void playNetworks(const QList<QByteArray>& names);
 
     void removeService(const QBluetoothUuid& service) { gatt.remove(service); }
     void removeCharacteristic(const QBluetoothUuid& characteristic);

@@ -1,0 +1,90 @@
+import QtQuick
+import Velnora 1.0
+
+// Chooses the one screen the window shows from the debug flag and the link state.
+Item {
+    id: root
+    objectName: "contentView"
+    required property var bluetooth
+    required property var settings
+
+    readonly property string screen: {
+        if (settings.debugModeActive)
+            return "debug"
+        switch (bluetooth.connectionState) {
+        case Link.ConnectionState.unavailable: return "unavailable"
+        case Link.ConnectionState.disconnected: return "disconnected"
+        case Link.ConnectionState.scanning: return "scanning"
+        case Link.ConnectionState.connecting:
+            return bluetooth.isReconnectingAfterOTA ? "restarting" : "connecting"
+        case Link.ConnectionState.checkingWifi: return "checkingWifi"
+        case Link.ConnectionState.wifiSetup: return "wifiSetup"
+        case Link.ConnectionState.wifiConnecting: return "wifiConnecting"
+        case Link.ConnectionState.ready: return "ready"
+        }
+        return "disconnected"
+    }
+
+    width: Theme.contentWidth
+    height: Theme.contentHeight
+
+    Loader {
+        id: current
+        objectName: "currentScreen"
+        anchors.fill: parent
+        sourceComponent: {
+            switch (root.screen) {
+            case "debug": return debugScreen
+            case "unavailable": return unavailableScreen
+            case "scanning": return scanningScreen
+            case "restarting":
+            case "connecting":
+            case "checkingWifi": return statusScreen
+            case "wifiSetup": return wifiSetupScreen
+            case "wifiConnecting": return wifiConnectingScreen
+            case "ready": return connectedScreen
+            }
+            return disconnectedScreen
+        }
+    }
+
+    Component {
+        id: debugScreen
+        DebugAnalyticsView { settings: root.settings }
+    }
+    Component {
+        id: unavailableScreen
+        UnavailableView { bluetooth: root.bluetooth }
+    }
+    Component {
+        id: disconnectedScreen
+        DisconnectedView { bluetooth: root.bluetooth }
+    }
+    Component {
+        id: scanningScreen
+        ScanningView { bluetooth: root.bluetooth }
+    }
+    Component {
+        id: statusScreen
+        StatusView {
+            message: root.screen === "restarting" ? "Chair restarting after update…"
+                   : root.screen === "connecting" ? "Connecting…"
+                   : "Checking WiFi connection…"
+            // A connect the platform never completes must not trap the user.
+            showsCancel: root.screen === "connecting"
+            onCancelled: root.bluetooth.disconnect()
+        }
+    }
+    Component {
+        id: wifiSetupScreen
+        WiFiSetupView { bluetooth: root.bluetooth; showsDisconnect: true }
+    }
+    Component {
+        id: wifiConnectingScreen
+        WiFiConnectingView { onDisconnectRequested: root.bluetooth.disconnect() }
+    }
+    Component {
+        id: connectedScreen
+        ConnectedView { bluetooth: root.bluetooth }
+    }
+}

@@ -1,0 +1,88 @@
+import QtQuick
+import Velnora.Screens
+
+// No chair yet. The logo hides the debug entry: five taps, none 2 s or more after the one before.
+Item {
+    id: root
+    property var bluetooth
+    property int tapCount: 0
+    property bool showDebugEntry: false
+
+    implicitWidth: Theme.contentWidth
+    implicitHeight: Theme.contentHeight
+
+    function logoTapped() {
+        tapResetTask.stop()
+        tapCount += 1
+        if (tapCount < 5) {
+            tapResetTask.restart()
+            return
+        }
+        tapCount = 0
+        showDebugEntry = true
+    }
+
+    onShowDebugEntryChanged: showDebugEntry ? debugEntry.open() : debugEntry.close()
+
+    Timer {
+        id: tapResetTask
+        objectName: "tapResetTask"
+        interval: 2000
+        onTriggered: root.tapCount = 0
+    }
+
+    Column {
+        anchors.centerIn: parent
+        width: parent.width - 2 * Theme.margin
+        spacing: 28
+
+        Item {
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: logo.width
+            height: logo.height + 8
+            VelnoraLogo {
+                id: logo
+                objectName: "logo"
+                width: 260
+                Accessible.role: Accessible.Graphic
+                Accessible.name: qsTr("Velnora")
+                TapHandler {
+                    onTapped: root.logoTapped()
+                }
+            }
+        }
+        Text {
+            objectName: "disconnectedMessage"
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            text: qsTr("Connect to your Velnora Pro chair via Bluetooth.")
+            font.pixelSize: Theme.body
+            color: Theme.secondaryText
+        }
+        Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 12
+            VButton {
+                objectName: "connectButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: qsTr("Connect")
+                prominent: true
+                focus: true
+                onClicked: root.bluetooth.startScanning()
+            }
+            VButton {
+                objectName: "simulateButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: qsTr("Try without a chair")
+                small: true
+                onClicked: root.bluetooth.startSimulation()
+            }
+        }
+    }
+
+    DebugEntryView {
+        id: debugEntry
+        onClosed: root.showDebugEntry = false
+    }
+}

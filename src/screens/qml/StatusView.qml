@@ -1,0 +1,50 @@
+import QtQuick
+import Velnora.Screens
+import QtQuick.Controls.Basic
+
+// A wait with nothing to choose: connecting, a restart after an update, the WiFi check.
+Item {
+    id: root
+    property string message
+    property bool showsCancel: false
+    signal cancelled()
+
+    implicitWidth: Theme.contentWidth
+    implicitHeight: Theme.contentHeight
+
+    Column {
+        anchors.centerIn: parent
+        width: parent.width - 2 * Theme.margin
+        spacing: 20
+
+        BusyIndicator {
+            objectName: "statusSpinner"
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: Theme.spinnerSize * 1.5
+            height: width
+            padding: 0
+            palette.dark: Theme.secondaryText
+            Accessible.name: root.message
+        }
+        Text {
+            objectName: "statusMessage"
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            text: root.message
+            font.pixelSize: Theme.headline
+            font.weight: Font.DemiBold
+            color: Theme.secondaryText
+        }
+    }
+
+    VButton {
+        objectName: "cancelButton"
+        visible: root.showsCancel
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 24
+        text: qsTr("Cancel")
+        onClicked: root.cancelled()
+    }
+}
