@@ -21,6 +21,7 @@ struct Shot {
     std::function<void(LinkFixture&)> prepare;               // the link's state before loading
     std::function<void(QmlHarness&, LinkFixture&)> act = {}; // clicks and typing after loading
     CentralPower power = CentralPower::On;
+    QVariantMap properties = {}; // for a screen shown on its own
 };
 
 QSharedPointer<FakePeripheral> offlineChair(LinkFixture& f)
@@ -54,6 +55,8 @@ bool render(const Shot& shot, const QDir& out)
     QVariantMap properties = rootProperties(f);
     if (QString::fromLatin1(shot.file) == QLatin1String("TermsView.qml"))
         properties = {{QStringLiteral("settings"), QVariant::fromValue(&f.settings)}};
+    else if (!shot.properties.isEmpty())
+        properties = shot.properties;
     if (!ui.load(QString::fromLatin1(shot.file), properties)) {
         std::fprintf(stderr, "%s: %s\n", shot.name, qPrintable(ui.errors()));
         return false;
@@ -141,6 +144,12 @@ int main(int argc, char* argv[])
              f.connectChair(offlineChair(f));
              f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("x"));
          }},
+        {"offline-banner",
+         "WiFiOfflineBanner.qml",
+         nothing,
+         {},
+         CentralPower::On,
+         {{QStringLiteral("secondsRemaining"), 125}, {QStringLiteral("width"), 420}}},
         {"debug-entry-sheet", "ContentView.qml", nothing,
          [](QmlHarness& ui, LinkFixture&) {
              for (int i = 0; i < 5; ++i)
