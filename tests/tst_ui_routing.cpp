@@ -2,6 +2,7 @@
 // of every waiting screen, and the debug mode over a connected chair.
 #include "LinkFixture.h"
 #include "QmlHarness.h"
+#include "ScreenServices.h"
 #include "ZipWriter.h"
 
 #include <QtTest>
@@ -13,10 +14,12 @@ class UiRoutingTest : public QObject {
 
     QQuickItem* loadRoot(QmlHarness& ui, LinkFixture& f)
     {
+        services = std::make_unique<ScreenServices>(f.scheduler, f.clock, f.settings);
         QQuickItem* root =
             ui.load(QStringLiteral("ContentView.qml"),
                     {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                     {QStringLiteral("settings"), QVariant::fromValue(&f.settings)}});
+                     {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
+                     {QStringLiteral("services"), QVariant::fromValue(services.get())}});
         if (!root)
             qWarning().noquote() << ui.errors();
         return root;
@@ -211,6 +214,9 @@ private Q_SLOTS:
         QVERIFY(f.manager->isSimulating());
         QTRY_VERIFY(!ui.shows(QStringLiteral("Bluetooth Unavailable")));
     }
+
+private:
+    std::unique_ptr<ScreenServices> services;
 };
 
 QTEST_MAIN(UiRoutingTest)

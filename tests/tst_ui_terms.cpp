@@ -5,6 +5,7 @@
 #include "FakeBleCentral.h"
 #include "QmlHarness.h"
 #include "Scheduler.h"
+#include "ScreenServices.h"
 #include "Settings.h"
 #include "VelnoraDesktopApp.h"
 
@@ -16,6 +17,7 @@ namespace {
 struct Program {
     explicit Program(const QString& settingsFile)
         : settings(settingsFile)
+        , services(scheduler, clock, settings)
     {
         app = std::make_unique<VelnoraDesktopApp>(
             settings,
@@ -29,15 +31,17 @@ struct Program {
     bool open(QmlHarness& ui)
     {
         if (ui.load(QStringLiteral("MainWindow.qml"),
-                    {{QStringLiteral("app"), QVariant::fromValue(app.get())}}))
+                    {{QStringLiteral("app"), QVariant::fromValue(app.get())},
+                     {QStringLiteral("services"), QVariant::fromValue(&services)}}))
             return true;
         qWarning().noquote() << ui.errors();
         return false;
     }
 
-    Settings settings;
     ManualScheduler scheduler;
     ManualClock clock;
+    Settings settings;
+    ScreenServices services;
     std::unique_ptr<VelnoraDesktopApp> app;
     int managersMade = 0;
     int quits = 0;

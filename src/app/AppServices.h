@@ -21,6 +21,8 @@ public:
     // The services must outlive it.
     std::unique_ptr<BluetoothManager> makeManager(std::unique_ptr<BleCentral> central);
     Settings& settings() { return settings_; }
+    Scheduler& mainScheduler() { return scheduler; }
+    const Clock& systemClock() const { return clock; }
 
 private:
     QtScheduler scheduler;

@@ -2,6 +2,7 @@
 #include "BluetoothManager.h"
 #include "QmlTypes.h"
 #include "QtBleCentral.h"
+#include "ScreenServices.h"
 #include "VelnoraDesktopApp.h"
 
 #include <QGuiApplication>
@@ -28,9 +29,12 @@ int main(int argc, char* argv[])
         [&services] { return services.makeManager(std::make_unique<QtBleCentral>()); },
         [] { QCoreApplication::exit(0); });
 
+    ScreenServices screens(services.mainScheduler(), services.systemClock(), services.settings());
+
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/"));
-    engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&velnora)}});
+    engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&velnora)},
+                                 {QStringLiteral("services"), QVariant::fromValue(&screens)}});
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);

@@ -3,6 +3,7 @@
 // The link is played by the fake central on virtual time, so each picture is the same every run.
 #include "LinkFixture.h"
 #include "QmlHarness.h"
+#include "ScreenServices.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -41,18 +42,20 @@ void scanWith(LinkFixture& f, int chairs)
     }
 }
 
-QVariantMap rootProperties(LinkFixture& f)
+QVariantMap rootProperties(LinkFixture& f, ScreenServices& services)
 {
     return {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-            {QStringLiteral("settings"), QVariant::fromValue(&f.settings)}};
+            {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
+            {QStringLiteral("services"), QVariant::fromValue(&services)}};
 }
 
 bool render(const Shot& shot, const QDir& out)
 {
     LinkFixture f(shot.power);
     shot.prepare(f);
+    ScreenServices services(f.scheduler, f.clock, f.settings);
     QmlHarness ui;
-    QVariantMap properties = rootProperties(f);
+    QVariantMap properties = rootProperties(f, services);
     if (QString::fromLatin1(shot.file) == QLatin1String("TermsView.qml"))
         properties = {{QStringLiteral("settings"), QVariant::fromValue(&f.settings)}};
     else if (!shot.properties.isEmpty())

@@ -7,6 +7,7 @@ Item {
     id: root
     objectName: "connectedView"
     required property var bluetooth
+    property var services
 
     ColumnLayout {
         anchors.fill: parent

@@ -7,6 +7,7 @@ Item {
     objectName: "contentView"
     required property var bluetooth
     required property var settings
+    required property var services // what screens make for themselves
 
     readonly property string screen: {
         if (settings.debugModeActive)
@@ -50,7 +51,7 @@ Item {
 
     Component {
         id: debugScreen
-        DebugAnalyticsView { settings: root.settings }
+        DebugAnalyticsView { settings: root.settings; services: root.services }
     }
     Component {
         id: unavailableScreen
@@ -85,6 +86,6 @@ Item {
     }
     Component {
         id: connectedScreen
-        ConnectedView { bluetooth: root.bluetooth }
+        ConnectedView { bluetooth: root.bluetooth; services: root.services }
     }
 }

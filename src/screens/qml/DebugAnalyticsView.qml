@@ -7,6 +7,7 @@ Item {
     id: root
     objectName: "debugAnalyticsView"
     required property var settings
+    property var services
 
     ColumnLayout {
         anchors.centerIn: parent

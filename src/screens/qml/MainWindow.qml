@@ -5,6 +5,7 @@ import QtQuick.Window
 Window {
     id: window
     required property var app
+    required property var services
 
     width: Theme.contentWidth
     height: Theme.contentHeight
@@ -37,6 +38,7 @@ Window {
         ContentView {
             bluetooth: window.app.bluetooth
             settings: window.app.settings
+            services: window.services
         }
     }
 }
