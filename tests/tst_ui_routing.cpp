@@ -140,12 +140,12 @@ private Q_SLOTS:
             ui.click(logo);
             QTest::qWait(1900);
         }
-        QVERIFY(!ui.shows(QStringLiteral("Debug Analytics")));
+        QVERIFY(!ui.shows(QStringLiteral("Debug Analytics Mode")));
         ui.click(logo);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Debug Analytics")));
+        QTRY_VERIFY(ui.shows(QStringLiteral("Debug Analytics Mode")));
         QCOMPARE(tapCount(), 0);
         ui.press(Qt::Key_Escape);
-        QTRY_VERIFY(!ui.shows(QStringLiteral("Debug Analytics")));
+        QTRY_VERIFY(!ui.shows(QStringLiteral("Debug Analytics Mode")));
 
         // A pause of 2.5 s starts the count again.
         for (int tap = 0; tap < 4; ++tap)
@@ -154,7 +154,7 @@ private Q_SLOTS:
         QTest::qWait(2500);
         ui.click(logo);
         QCOMPARE(tapCount(), 1);
-        QVERIFY(!ui.shows(QStringLiteral("Debug Analytics")));
+        QVERIFY(!ui.shows(QStringLiteral("Debug Analytics Mode")));
     }
 
     void wifiSetupSendsThePickedNetworkAndPassword()

@@ -1,42 +1,191 @@
 import QtQuick
 import QtQuick.Layouts
+import Velnora.Screens
 
-// The chair is connected and online. A plain stand-in until the connected screen with its tabs
-// is built.
+// The chair is connected and online: the header with Disconnect, the content (the sleeping
+// screen while the chair sleeps, otherwise the selected tab), the WiFi-offline banner while
+// the grace period runs, and the tab bar. Each tab is built when it is shown and taken down
+// when it is left; the chair falling asleep or waking cross-fades the content over 0.6 s.
 Item {
     id: root
     objectName: "connectedView"
     required property var bluetooth
     property var services
+    property int selectedTab: 0
+
+    readonly property bool chairIsAsleep: bluetooth.chairIsAsleep
+    readonly property bool showsBanner: ControlsText.showsOfflineBanner(bluetooth.wifiOfflineSeconds)
+    // "sleeping", "controls", "settings" or "analytics".
+    readonly property string content: ControlsText.contentFor(chairIsAsleep, selectedTab)
+
+    // A new sleeping episode, even one that starts while the last one is still fading out,
+    // starts with no wake attempt and the letters from the beginning.
+    onChairIsAsleepChanged: {
+        if (chairIsAsleep && sleepingLoader.item)
+            sleepingLoader.item.beginEpisode()
+    }
+
+    implicitWidth: Theme.contentWidth
+    implicitHeight: Theme.contentHeight
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: Theme.margin
-        spacing: 12
+        spacing: 0
 
-        Text {
-            text: root.bluetooth.deviceName
-            color: Theme.primaryText
-            font.pixelSize: Theme.title2
-            font.bold: true
-        }
-        Text {
-            text: "Legs: " + (root.bluetooth.leftLegUp ? "left up" : "left down") + ", "
-                  + (root.bluetooth.rightLegUp ? "right up" : "right down")
-                  + " · moves this session: " + root.bluetooth.sessionMoves
-            color: Theme.secondaryText
-            font.pixelSize: Theme.callout
-        }
         RowLayout {
+            Layout.fillWidth: true
+            Layout.margins: Theme.margin
             spacing: 12
-            VButton { objectName: "leftLegButton"; text: "Left leg"; onClicked: root.bluetooth.toggleLeg(false) }
-            VButton { objectName: "rightLegButton"; text: "Right leg"; onClicked: root.bluetooth.toggleLeg(true) }
+            AppIconImage {
+                objectName: "appIconImage"
+                Layout.preferredWidth: 40
+                Layout.preferredHeight: 40
+            }
+            ColumnLayout {
+                spacing: 2
+                Text {
+                    text: "Velnora Pro"
+                    font.pixelSize: Theme.title
+                    color: Theme.primaryText
+                }
+                Text {
+                    text: "Velnora Desktop V1.0.0"
+                    font.pixelSize: Theme.caption2
+                    color: Theme.secondaryText
+                }
+            }
+            Item { Layout.fillWidth: true }
+            VButton {
+                objectName: "disconnectButton"
+                text: qsTr("Disconnect")
+                large: false
+                onClicked: root.bluetooth.disconnect()
+            }
         }
-        Item { Layout.fillHeight: true }
-        VButton {
-            objectName: "disconnectButton"
-            text: "Disconnect"
-            onClicked: root.bluetooth.disconnect()
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Theme.headerDivider
+        }
+
+        Item {
+            objectName: "contentArea"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            clip: true
+
+            // The tabs stay while they fade out, so that both contents show during the change.
+            Item {
+                id: tabLayer
+                anchors.fill: parent
+                opacity: root.chairIsAsleep ? 0 : 1
+                visible: opacity > 0
+                Behavior on opacity {
+                    NumberAnimation { duration: 600; easing.type: Easing.InOutQuad }
+                }
+
+                Loader {
+                    id: controlsLoader
+                    objectName: "controlsLoader"
+                    anchors.fill: parent
+                    active: tabLayer.visible && root.selectedTab === 0
+                    sourceComponent: ControlsTab {
+                        bluetooth: root.bluetooth
+                        patternNames: ControlsText.patternNames
+                        patternDescriptions: ControlsText.patternDescriptions
+                    }
+                }
+                Loader {
+                    id: settingsLoader
+                    objectName: "settingsLoader"
+                    anchors.fill: parent
+                    active: tabLayer.visible && root.selectedTab === 1
+                    sourceComponent: SettingsView {
+                        bluetooth: root.bluetooth
+                        services: root.services
+                    }
+                }
+                Loader {
+                    id: analyticsLoader
+                    objectName: "analyticsLoader"
+                    anchors.fill: parent
+                    active: tabLayer.visible && root.selectedTab === 2
+                    sourceComponent: AnalyticsTab {
+                        bluetooth: root.bluetooth
+                        services: root.services
+                    }
+                }
+            }
+            Item {
+                id: sleepingLayer
+                anchors.fill: parent
+                opacity: root.chairIsAsleep ? 1 : 0
+                visible: opacity > 0
+                Behavior on opacity {
+                    NumberAnimation { duration: 600; easing.type: Easing.InOutQuad }
+                }
+                Loader {
+                    id: sleepingLoader
+                    objectName: "sleepingLoader"
+                    anchors.fill: parent
+                    active: sleepingLayer.visible
+                    sourceComponent: SleepingView {
+                        bluetooth: root.bluetooth
+                        wakeAttempted: false
+                    }
+                }
+            }
+        }
+
+        Loader {
+            objectName: "offlineBannerLoader"
+            Layout.fillWidth: true
+            active: root.showsBanner
+            visible: active
+            sourceComponent: WiFiOfflineBanner {
+                objectName: "offlineBanner"
+                secondsRemaining: root.showsBanner ? root.bluetooth.wifiOfflineSeconds : 0
+            }
+        }
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Theme.headerDivider
+        }
+
+        Row {
+            id: tabBar
+            objectName: "tabBar"
+            Layout.fillWidth: true
+            topPadding: 8
+            bottomPadding: 8
+            readonly property real tabWidth: width / 3
+
+            TabBarButton {
+                objectName: "controlsTabButton"
+                width: tabBar.tabWidth
+                iconName: ""
+                label: qsTr("Controls")
+                useChairIcon: true
+                isSelected: root.selectedTab === 0
+                onClicked: root.selectedTab = 0
+            }
+            TabBarButton {
+                objectName: "settingsTabButton"
+                width: tabBar.tabWidth
+                iconName: "gearshape.fill"
+                label: qsTr("Settings")
+                isSelected: root.selectedTab === 1
+                onClicked: root.selectedTab = 1
+            }
+            TabBarButton {
+                objectName: "analyticsTabButton"
+                width: tabBar.tabWidth
+                iconName: "chart.bar.fill"
+                label: qsTr("Analytics")
+                isSelected: root.selectedTab === 2
+                onClicked: root.selectedTab = 2
+            }
         }
     }
 }

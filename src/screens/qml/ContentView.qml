@@ -59,7 +59,7 @@ Item {
     }
     Component {
         id: disconnectedScreen
-        DisconnectedView { bluetooth: root.bluetooth }
+        DisconnectedView { bluetooth: root.bluetooth; settings: root.settings }
     }
     Component {
         id: scanningScreen

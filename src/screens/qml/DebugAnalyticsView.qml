@@ -1,35 +1,82 @@
 import QtQuick
 import QtQuick.Layouts
+import Velnora.Screens
+import Velnora 1.0
 
-// Debug analytics takes over the window. A stand-in until its analytics are built: it says
-// what it is and lets the user leave.
+// Debug analytics takes over the window: the analytics of the stored serial, with a chair link
+// of its own that never connects, so no live moves are added and both legs read as down.
 Item {
     id: root
     objectName: "debugAnalyticsView"
     required property var settings
     property var services
+    // Made on the first showing and owned by this screen.
+    property var dummyBluetooth: null
+
+    Component.onCompleted: {
+        if (services)
+            dummyBluetooth = services.makeOfflineBluetooth(root)
+    }
 
     ColumnLayout {
-        anchors.centerIn: parent
-        spacing: 16
-        Text {
-            Layout.alignment: Qt.AlignHCenter
-            text: "Debug Analytics"
-            color: Theme.primaryText
-            font.pixelSize: Theme.title2
-            font.bold: true
+        anchors.fill: parent
+        spacing: 0
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.margins: Theme.margin
+            spacing: 10
+
+            AppIconImage {
+                objectName: "appIconImage"
+                Layout.preferredWidth: 40
+                Layout.preferredHeight: 40
+            }
+            Text {
+                text: "Velnora Pro"
+                font.pixelSize: Theme.title
+                color: Theme.primaryText
+            }
+            Rectangle {
+                objectName: "debugBadge"
+                implicitWidth: badgeText.implicitWidth + 12
+                implicitHeight: badgeText.implicitHeight + 4
+                radius: 4
+                color: Theme.debugBadge
+                Text {
+                    id: badgeText
+                    anchors.centerIn: parent
+                    text: "DEBUG"
+                    font.pixelSize: Theme.caption2
+                    font.bold: true
+                    color: Theme.orange
+                }
+            }
+            Item { Layout.fillWidth: true }
+            VButton {
+                objectName: "exitDebugButton"
+                text: "Exit Debug"
+                small: true
+                focus: true
+                onClicked: root.settings.debugModeActive = false
+            }
         }
-        Text {
-            Layout.alignment: Qt.AlignHCenter
-            text: root.settings.debugChairSerial
-            color: Theme.secondaryText
-            font.pixelSize: Theme.caption
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 1
+            color: Theme.divider
         }
-        VButton {
-            objectName: "exitDebugButton"
-            Layout.alignment: Qt.AlignHCenter
-            text: "Exit Debug"
-            onClicked: root.settings.debugModeActive = false
+
+        AnalyticsTab {
+            objectName: "debugAnalyticsTab"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            bluetooth: root.dummyBluetooth
+            services: root.services
+            serialNumber: root.settings.debugChairSerial
+            leftLegUp: false
+            rightLegUp: false
         }
     }
 }

@@ -1,20 +1,25 @@
 import QtQuick
 import Velnora.Screens
+import Velnora 1.0
 import QtQuick.Controls.Basic
 import QtQuick.Templates as T
 
-// The hidden debug entry, reached by the five taps on the disconnected screen's logo.
+// The hidden debug entry, reached by the five taps on the disconnected screen's logo: any
+// chair's cloud analytics by its serial, without a Bluetooth connection.
 Popup {
     id: root
     objectName: "debugEntryView"
+    property var settings
+    readonly property string serialInput: serialField.text
+    readonly property string trimmedSerial: AnalyticsText.debugSerial(serialInput)
 
     parent: T.Overlay.overlay
     anchors.centerIn: parent
-    width: parent ? parent.width - 2 * Theme.margin : Theme.contentWidth
+    width: 320 + 2 * padding
     modal: true
     focus: true
     closePolicy: Popup.CloseOnEscape
-    padding: 20
+    padding: 28
 
     T.Overlay.modal: Rectangle { color: Theme.sheetDim }
     background: Rectangle {
@@ -22,8 +27,19 @@ Popup {
         radius: Theme.sheetRadius
     }
 
-    // The first control takes the focus so that Tab and Escape work without a click.
-    onOpened: closeButton.forceActiveFocus()
+    // The last serial used is offered again.
+    onAboutToShow: serialField.text = settings ? settings.debugChairSerial : ""
+    onOpened: serialField.forceActiveFocus()
+
+    function enable() {
+        if (trimmedSerial === "")
+            return
+        const serial = trimmedSerial
+        // Closed first: turning the mode on replaces the screen this sheet belongs to.
+        close()
+        settings.debugChairSerial = serial
+        settings.debugModeActive = true
+    }
 
     contentItem: Column {
         spacing: 20
@@ -31,17 +47,54 @@ Popup {
             objectName: "debugEntryTitle"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
-            text: qsTr("Debug Analytics")
-            font.pixelSize: Theme.title2
-            font.bold: true
+            text: "Debug Analytics Mode"
+            font.pixelSize: Theme.headline
+            font.weight: Font.DemiBold
             color: Theme.primaryText
         }
-        VButton {
-            id: closeButton
-            objectName: "debugEntryCloseButton"
+        Text {
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            text: "Enter a chair serial number to query ORV without a BLE connection."
+            font.pixelSize: Theme.caption
+            color: Theme.secondaryText
+        }
+        TextField {
+            id: serialField
+            objectName: "debugSerialField"
+            width: parent.width
+            placeholderText: "Chair serial number"
+            placeholderTextColor: Theme.secondaryText
+            color: Theme.primaryText
+            selectionColor: Theme.accent
+            font.pixelSize: Theme.body
+            inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhNoAutoUppercase | Qt.ImhSensitiveData
+            Accessible.name: "Chair serial number"
+            onAccepted: root.enable()
+            background: Rectangle {
+                implicitHeight: 30
+                radius: Theme.buttonRadius
+                color: Theme.fieldBackground
+                border.width: serialField.activeFocus ? 2 : 1
+                border.color: serialField.activeFocus ? Theme.focusRing : Theme.divider
+            }
+        }
+        Row {
             anchors.horizontalCenter: parent.horizontalCenter
-            text: qsTr("Close")
-            onClicked: root.close()
+            spacing: 12
+            VButton {
+                objectName: "debugCancelButton"
+                text: "Cancel"
+                onClicked: root.close()
+            }
+            VButton {
+                objectName: "debugEnableButton"
+                text: "Enable"
+                prominent: true
+                enabled: root.trimmedSerial !== ""
+                onClicked: root.enable()
+            }
         }
     }
 }

@@ -5,6 +5,7 @@ import Velnora.Screens
 Item {
     id: root
     property var bluetooth
+    property var settings
     property int tapCount: 0
     property bool showDebugEntry: false
 
@@ -83,6 +84,7 @@ Item {
 
     DebugEntryView {
         id: debugEntry
+        settings: root.settings
         onClosed: root.showDebugEntry = false
     }
 }

@@ -25,6 +25,35 @@ QtObject {
     readonly property color sheetBackground: Qt.rgba(0.14, 0.14, 0.14, 1)
     readonly property color sheetDim: Qt.rgba(0, 0, 0, 0.5)
     readonly property color clear: "transparent"
+    readonly property color cardDivider: Qt.rgba(1, 1, 1, 0.1)
+    readonly property color cardBackground: Qt.rgba(1, 1, 1, 0.06)
+    readonly property color barTrack: Qt.rgba(1, 1, 1, 0.1)
+    readonly property color faintText: Qt.rgba(1, 1, 1, 0.55 * 0.7)
+    readonly property color debugBadge: Qt.rgba(1, 0.624, 0.039, 0.18)
+    // The application icon's tile, as in its SVG.
+    readonly property color iconTileTop: "#3A3A3C"
+    readonly property color iconTileBottom: "#1C1C1E"
+
+    // The connected screen and its Controls tab.
+    readonly property color headerDivider: Qt.rgba(1, 1, 1, 0.15)
+    readonly property color sectionDivider: Qt.rgba(1, 1, 1, 0.1)
+    readonly property color autoCard: Qt.rgba(1, 1, 1, 0.06)
+    readonly property color autoToggleOn: Qt.rgba(0.2, 0.78, 0.35, 1)
+    readonly property color autoToggleOff: Qt.rgba(1, 1, 1, 0.2)
+    readonly property color toggleKnob: "#FFFFFF"
+    readonly property color toggleKnobShadow: Qt.rgba(0, 0, 0, 0.25)
+    readonly property color ringTrack: Qt.rgba(1, 1, 1, 0.12)
+    readonly property color legTile: Qt.rgba(1, 1, 1, 0.08)
+    readonly property color legTilePressed: Qt.rgba(1, 1, 1, 0.14)
+    // The sleeping chair and its letters.
+    readonly property color sleepingLetter: Qt.rgba(0.369, 0.361, 0.902, 0.75)
+    readonly property color sleepingEye: Qt.rgba(1, 1, 1, 0.72)
+    readonly property color sleepingBody: Qt.rgba(1, 1, 1, 0.14)
+    readonly property color sleepingPanel: Qt.rgba(1, 1, 1, 0.1)
+    readonly property color sleepingOutline: Qt.rgba(1, 1, 1, 0.28)
+    readonly property color sleepingGrid: Qt.rgba(1, 1, 1, 0.07)
+    readonly property color sleepingLeg: Qt.rgba(1, 1, 1, 0.2)
+    readonly property color sleepingMouth: Qt.rgba(0, 0, 0, 0.28)
 
     function white(opacity) { return Qt.rgba(1, 1, 1, opacity) }
     function tint(colour, opacity) { return Qt.rgba(colour.r, colour.g, colour.b, opacity) }
@@ -43,7 +72,12 @@ QtObject {
     readonly property int caption: 10
     readonly property int caption2: 10
     readonly property int iconLarge: 56
+    readonly property int display: 48
     readonly property string monospaceFamily: "DejaVu Sans Mono"
+
+    readonly property int legIcon: 44
+    readonly property int tabIcon: 20
+    readonly property int ringText: 13
 
     // Spacing and radii.
     readonly property int margin: 16
@@ -51,6 +85,7 @@ QtObject {
     readonly property int listRadius: 10
     readonly property int buttonRadius: 6
     readonly property int sheetRadius: 12
+    readonly property int cardRadius: 12
     // A spinner at scale 1; the screens scale it.
     readonly property real spinnerSize: 20
 

@@ -1,0 +1,246 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Velnora.Screens
+
+// The Controls tab: automatic mode (switch, countdown ring, pattern and interval) and the two
+// leg buttons. The switch and the legs show what the chair reports; the pattern and the
+// interval show the user's choice at once.
+Item {
+    id: root
+    objectName: "controlsTab"
+    required property var bluetooth
+    property var patternNames: ControlsText.patternNames
+    property var patternDescriptions: ControlsText.patternDescriptions
+
+    // The slider is being handled (a drag, a held key, a press on the track): the chair's own
+    // period values are held off until it is let go.
+    property bool isEditingPeriod: false
+
+    function beginPeriodEdit() {
+        if (isEditingPeriod)
+            return
+        isEditingPeriod = true
+        bluetooth.isEditingPeriod = true
+    }
+    // Every committed change ends in one write of the period.
+    function endPeriodEdit() {
+        if (!isEditingPeriod)
+            return
+        isEditingPeriod = false
+        bluetooth.isEditingPeriod = false
+        bluetooth.writeAutoPeriod()
+    }
+    function movePeriod(value) {
+        bluetooth.autoPeriodMinutes = ControlsText.periodFromSlider(value)
+        // A wheel step comes without a press: it is committed at once.
+        if (!isEditingPeriod)
+            bluetooth.writeAutoPeriod()
+    }
+
+    // Taken down mid-drag (the chair fell asleep, the link went): the drag ends here.
+    Component.onDestruction: if (bluetooth) endPeriodEdit()
+
+    implicitWidth: Theme.contentWidth
+    implicitHeight: content.implicitHeight + 2 * Theme.margin
+
+    Flickable {
+        id: flickable
+        anchors.fill: parent
+        contentWidth: width
+        contentHeight: content.implicitHeight + 2 * Theme.margin
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        ScrollIndicator.vertical: ScrollIndicator {}
+
+        ColumnLayout {
+            id: content
+            x: Theme.margin
+            y: Theme.margin
+            width: flickable.width - 2 * Theme.margin
+            spacing: 20
+
+            // Automatic mode.
+            Rectangle {
+                objectName: "autoModeCard"
+                Layout.fillWidth: true
+                implicitHeight: card.implicitHeight + 2 * Theme.margin
+                radius: Theme.cardRadius
+                color: Theme.autoCard
+                clip: true
+
+                ColumnLayout {
+                    id: card
+                    x: Theme.margin
+                    y: Theme.margin
+                    width: parent.width - 2 * Theme.margin
+                    spacing: 14
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 8
+                        Loader {
+                            objectName: "countdownRingLoader"
+                            active: root.bluetooth.autoModeEnabled
+                            visible: active
+                            Layout.preferredWidth: 48
+                            Layout.preferredHeight: 48
+                            sourceComponent: CountdownRing {
+                                objectName: "countdownRing"
+                                remaining: root.bluetooth.countdownSeconds
+                                total: root.bluetooth.autoPeriodMinutes * 60
+                            }
+                        }
+                        Text {
+                            objectName: "autoModeTitle"
+                            text: qsTr("Auto Mode")
+                            font.pixelSize: Theme.title3
+                            font.bold: true
+                            color: Theme.primaryText
+                        }
+                        Item { Layout.fillWidth: true }
+                        AlwaysActiveToggle {
+                            objectName: "autoModeToggle"
+                            Accessible.name: qsTr("Auto Mode")
+                            isOn: root.bluetooth.autoModeEnabled
+                            onColor: Theme.autoToggleOn
+                            offColor: Theme.autoToggleOff
+                            onFlipRequested: on => root.bluetooth.setAutoMode(on)
+                        }
+                    }
+
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 6
+                        Text {
+                            Layout.leftMargin: 2
+                            text: qsTr("Movement Pattern")
+                            font.pixelSize: Theme.caption
+                            color: Theme.secondaryText
+                        }
+                        SegmentedPicker {
+                            objectName: "patternPicker"
+                            Layout.fillWidth: true
+                            Accessible.name: qsTr("Movement Pattern")
+                            model: root.patternNames
+                            currentIndex: ControlsText.patternSegment(
+                                              root.bluetooth.autoModePattern, root.patternNames.length)
+                            onActivated: index => root.bluetooth.setAutoModePattern(index)
+                        }
+                        Text {
+                            objectName: "patternDescription"
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 2
+                            wrapMode: Text.Wrap
+                            text: ControlsText.patternDescription(root.patternDescriptions,
+                                                                  root.bluetooth.autoModePattern)
+                            font.pixelSize: Theme.caption2
+                            color: Theme.secondaryText
+                        }
+                    }
+
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 6
+                        RowLayout {
+                            Layout.fillWidth: true
+                            Text {
+                                text: qsTr("Movement Interval")
+                                font.pixelSize: Theme.caption
+                                color: Theme.secondaryText
+                            }
+                            Item { Layout.fillWidth: true }
+                            Text {
+                                objectName: "intervalLabel"
+                                text: ControlsText.intervalLabel(root.bluetooth.autoPeriodMinutes)
+                                font.pixelSize: Theme.caption
+                                font.bold: true
+                                color: Theme.primaryText
+                            }
+                        }
+                        Slider {
+                            id: slider
+                            objectName: "intervalSlider"
+                            Layout.fillWidth: true
+                            Accessible.name: qsTr("Movement Interval")
+                            focusPolicy: Qt.StrongFocus
+                            from: ControlsText.periodMinimum
+                            to: ControlsText.periodMaximum
+                            stepSize: ControlsText.periodStep
+                            snapMode: Slider.SnapAlways
+                            wheelEnabled: true
+                            value: root.bluetooth.autoPeriodMinutes
+                            onPressedChanged: pressed ? root.beginPeriodEdit() : root.endPeriodEdit()
+                            onMoved: root.movePeriod(value)
+
+                            background: Rectangle {
+                                x: slider.leftPadding
+                                y: slider.topPadding + slider.availableHeight / 2 - height / 2
+                                implicitWidth: 200
+                                implicitHeight: 4
+                                width: slider.availableWidth
+                                height: implicitHeight
+                                radius: 2
+                                color: Theme.unlitBar
+                                Rectangle {
+                                    width: slider.visualPosition * parent.width
+                                    height: parent.height
+                                    radius: 2
+                                    color: Theme.accent
+                                }
+                            }
+                            handle: Rectangle {
+                                x: slider.leftPadding + slider.visualPosition
+                                   * (slider.availableWidth - width)
+                                y: slider.topPadding + slider.availableHeight / 2 - height / 2
+                                implicitWidth: 18
+                                implicitHeight: 18
+                                radius: 9
+                                color: slider.pressed ? Theme.sheetBackground : Theme.toggleKnob
+                                border.width: slider.visualFocus ? 2 : 0
+                                border.color: Theme.focusRing
+                            }
+                        }
+                    }
+                }
+            }
+
+            Rectangle {
+                Layout.fillWidth: true
+                implicitHeight: 1
+                color: Theme.sectionDivider
+            }
+
+            // Manual control.
+            ColumnLayout {
+                Layout.alignment: Qt.AlignHCenter
+                spacing: 16
+                Text {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: qsTr("Manual Control")
+                    font.pixelSize: Theme.title3
+                    font.bold: true
+                    color: Theme.primaryText
+                }
+                Row {
+                    Layout.alignment: Qt.AlignHCenter
+                    spacing: 40
+                    LegButton {
+                        objectName: "leftLegButton"
+                        label: qsTr("Left")
+                        statusText: ControlsText.legStatusText(root.bluetooth.leftLegUp)
+                        statusUp: root.bluetooth.leftLegUp
+                        onClicked: root.bluetooth.toggleLeg(false)
+                    }
+                    LegButton {
+                        objectName: "rightLegButton"
+                        label: qsTr("Right")
+                        statusText: ControlsText.legStatusText(root.bluetooth.rightLegUp)
+                        statusUp: root.bluetooth.rightLegUp
+                        onClicked: root.bluetooth.toggleLeg(true)
+                    }
+                }
+            }
+        }
+    }
+}
