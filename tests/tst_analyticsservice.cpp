@@ -2,6 +2,7 @@
 // of each kind of answer, which answers it keeps, and when it asks again.
 #include "AnalyticsService.h"
 #include "Clock.h"
+#include "AnalyticsAnswers.h"
 #include "HttpsTestServer.h"
 #include "Scheduler.h"
 
@@ -18,6 +19,7 @@
 using namespace std::chrono_literals;
 using Answer = HttpsTestServer::Answer;
 using Request = HttpsTestServer::Request;
+using namespace AnalyticsAnswers;
 
 namespace {
 
@@ -26,28 +28,7 @@ QTimeZone berlin()
     return QTimeZone("Europe/Berlin");
 }
 
-Answer usage(const QByteArray& rows)
-{
-    return {200, QStringLiteral(R"({"data":{"chairUsageByLegPositionAndChair":[%1]}})")
-                     .arg(QString::fromUtf8(rows))
-                     .toUtf8()};
-}
-
-QByteArray row(const char* left, const char* right, qint64 count, double seconds = 0)
-{
-    return QStringLiteral(
-               R"({"leftLegPos":{"name":"%1"},"rightLegPos":{"name":"%2"},"count":%3,"stateDuration":%4})")
-        .arg(QLatin1String(left), QLatin1String(right))
-        .arg(count)
-        .arg(seconds)
-        .toUtf8();
-}
-
-// Today's figures on the 5th of March, and those of the day before.
-const Answer mixedDay = usage(row("Up", "Up", 3, 120.5) + ',' + row("Down", "Down", 2, 60) + ',' +
-                              row("Up", "Down", 1, 10) + ',' + row("Down", "Up", 4, 5));
 const PostureBreakdown mixedFigures{3, 2, 5, 120.5, 60, 15};
-const Answer dayBefore = usage(row("Up", "Up", 7));
 
 QString windowStart(const Request& request)
 {

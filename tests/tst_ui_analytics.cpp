@@ -2,6 +2,7 @@
 // 127.0.0.1: the tab's own service and its polling, the figures, failures, the live total and
 // the way into and out of debug mode.
 #include "AnalyticsService.h"
+#include "AnalyticsAnswers.h"
 #include "HttpsTestServer.h"
 #include "LinkFixture.h"
 #include "LiveMoves.h"
@@ -19,31 +20,10 @@
 using namespace std::chrono_literals;
 using Answer = HttpsTestServer::Answer;
 using Request = HttpsTestServer::Request;
+using namespace AnalyticsAnswers;
 
 namespace {
 
-Answer usage(const QByteArray& rows)
-{
-    return {200, QStringLiteral(R"({"data":{"chairUsageByLegPositionAndChair":[%1]}})")
-                     .arg(QString::fromUtf8(rows))
-                     .toUtf8()};
-}
-
-QByteArray row(const char* left, const char* right, qint64 count, double seconds = 0)
-{
-    return QStringLiteral(
-               R"({"leftLegPos":{"name":"%1"},"rightLegPos":{"name":"%2"},"count":%3,"stateDuration":%4})")
-        .arg(QLatin1String(left), QLatin1String(right))
-        .arg(count)
-        .arg(seconds)
-        .toUtf8();
-}
-
-// Ten moves on the 5th of March (sit 3 for 120.5 s, stand 2 for 60 s, Stilta 5 for 15 s) and
-// seven the day before.
-const Answer mixedDay = usage(row("Up", "Up", 3, 120.5) + ',' + row("Down", "Down", 2, 60) + ',' +
-                              row("Up", "Down", 1, 10) + ',' + row("Down", "Up", 4, 5));
-const Answer dayBefore = usage(row("Up", "Up", 7));
 const Answer serverDown{500, R"({"errors":[{"message":"down"}]})"};
 
 QString queryOf(const Request& request)
