@@ -2,12 +2,14 @@
 #include "BluetoothManager.h"
 #include "QmlTypes.h"
 #include "QtBleCentral.h"
+#include "RunProbe.h"
 #include "ScreenServices.h"
 #include "VelnoraDesktopApp.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
+#include <QQuickWindow>
 #include <QQuickStyle>
 #include <QtQml>
 
@@ -16,9 +18,12 @@ Q_IMPORT_QML_PLUGIN(Velnora_ScreensPlugin)
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
+    RunProbe* probe = RunProbe::fromEnvironment(&app);
     QGuiApplication::setOrganizationName(QStringLiteral("Velnora"));
     QGuiApplication::setApplicationName(QStringLiteral("VelnoraDesktop"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Velnora"));
+    // Lets the desktop match the window to its launcher and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.velnora.VelnoraDesktop"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/velnora/icons/velnora-desktop.svg")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     registerVelnoraTypes();
@@ -39,5 +44,10 @@ int main(int argc, char* argv[])
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Velnora/Screens/qml/MainWindow.qml")));
+    if (probe) {
+        for (QObject* root : engine.rootObjects())
+            if (auto* window = qobject_cast<QQuickWindow*>(root))
+                probe->watch(window);
+    }
     return QGuiApplication::exec();
 }
