@@ -224,6 +224,7 @@ private:
     void holdPeripheral(const QSharedPointer<BlePeripheral>& peripheral);
     void releasePeripheral();
     void clearLinkData();
+    void forgetChair();
     void beginWifiCheck();
     // Connects again after delay, only if the reason still holds then.
     void scheduleReconnect(Scheduler::Duration delay, bool BluetoothManager::*reason);

@@ -145,8 +145,17 @@ void BluetoothManager::handleCentralPower(CentralPower power)
         central->connectTo(peripheral.get());
         return;
     }
-    if (connectionState_ == ConnectionState::unavailable)
-        setConnectionState(ConnectionState::disconnected);
+    if (connectionState_ != ConnectionState::unavailable)
+        return;
+    if (peripheral) {
+        // Nothing brings this chair back (a first connect went down with the radio, or the user
+        // had already let it go): the disconnected screen must not hide a chair still held.
+        central->cancelConnection(peripheral.get());
+        releasePeripheral();
+        clearLinkData();
+        forgetChair();
+    }
+    setConnectionState(ConnectionState::disconnected);
 }
 
 void BluetoothManager::handleDiscovered(const QSharedPointer<BlePeripheral>& found,
@@ -235,10 +244,24 @@ void BluetoothManager::handleFailedToConnect(BlePeripheral* failed)
 {
     if (!peripheral || failed != peripheral.get())
         return;
+    // Never leave a link behind that nobody holds.
+    if (isLinkUp)
+        central->cancelConnection(peripheral.get());
     releasePeripheral();
+    clearLinkData();
+    forgetChair();
     isReconnectingAfterWifiConfig = false;
     setConnectionState(isCentralOn() ? ConnectionState::disconnected
                                      : ConnectionState::unavailable);
+}
+
+void BluetoothManager::forgetChair()
+{
+    // Without a chair there is nothing to count down for, and the next chair must not be
+    // shown in an automatic mode it does not run.
+    stopCountdownTimer();
+    setAutoModeEnabled(false);
+    setDeviceName(QString());
 }
 
 void BluetoothManager::clearLinkData()
@@ -283,7 +306,7 @@ void BluetoothManager::handleDisconnected(BlePeripheral* dropped)
         scheduleReconnect(2s, &BluetoothManager::shouldReconnectOnWake);
     } else {
         releasePeripheral();
-        setDeviceName(QString());
+        forgetChair();
         setConnectionState(ConnectionState::disconnected);
     }
 }
@@ -367,6 +390,10 @@ void BluetoothManager::handleValueUpdated(const QBluetoothUuid& c, const QByteAr
     if (!error.isEmpty()) {
         if (c == wifiSSIDListCounterUUID || c == wifiSSIDSingleUUID)
             handleNetworkAnswerFailed(c);
+        // A status the chair cannot give is an unknown one: the check must not wait for ever
+        // on a screen without a way out.
+        if (c == wifiStatusUUID && connectionState_ == ConnectionState::checkingWifi)
+            handleWifiStatus(QByteArray());
         return;
     }
     decodeValue(c, value);

@@ -139,6 +139,15 @@ int ManualScheduler::activeTimers() const
     return n;
 }
 
+std::vector<ManualScheduler::Duration> ManualScheduler::activeTimerIntervals() const
+{
+    std::vector<Duration> intervals;
+    for (const auto& [id, entry] : entries)
+        if (!entry.isDelay && entry.due != Duration::max())
+            intervals.push_back(entry.interval);
+    return intervals;
+}
+
 int ManualScheduler::pendingDelays() const
 {
     int n = 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 // One-shot delays and repeating timers on the main loop. A timer lives exactly as long as its
 // handle: dropping the handle stops and clears it, so a stopped timer can never fire late.
@@ -51,7 +52,9 @@ public:
     void advance(Duration span);
     Duration now() const { return current; }
 
-    int activeTimers() const;  // timers that will still fire
+    int activeTimers() const; // timers that will still fire
+    // The intervals of those timers, in order of starting: tells a test whose timers they are.
+    std::vector<Duration> activeTimerIntervals() const;
     int pendingDelays() const; // one-shot delays not yet run
 
 private:

@@ -14,16 +14,18 @@ FakePeripheral::FakePeripheral(FakeBleCentral& central, QString name, QUuid id)
 void FakePeripheral::discoverServices(const QList<QBluetoothUuid>& wanted)
 {
     central.record({FakeCall::Kind::discoverServices, id, {}, wanted, {}});
-    if (!answersDiscovery)
+    if (!answersDiscovery || !central.carries(this))
         return;
     QList<QBluetoothUuid> found;
     for (const QBluetoothUuid& service : wanted)
         if (gatt.contains(service))
             found.append(service);
+    if (!discoveryError.isEmpty())
+        found.clear();
     QPointer<FakePeripheral> self(this);
-    central.enqueue([self, found] {
+    central.enqueue([self, found, error = discoveryError] {
         if (self)
-            Q_EMIT self->servicesDiscovered(found, QString());
+            Q_EMIT self->servicesDiscovered(found, error);
     });
 }
 
@@ -31,16 +33,18 @@ void FakePeripheral::discoverCharacteristics(const QBluetoothUuid& service,
                                              const QList<QBluetoothUuid>& wanted)
 {
     central.record({FakeCall::Kind::discoverCharacteristics, id, service, wanted, {}});
-    if (!answersDiscovery)
+    if (!answersDiscovery || !central.carries(this))
         return;
     QList<QBluetoothUuid> found;
     for (const QBluetoothUuid& c : gatt.value(service))
         if (wanted.contains(c))
             found.append(c);
+    if (!discoveryError.isEmpty())
+        found.clear();
     QPointer<FakePeripheral> self(this);
-    central.enqueue([self, service, found] {
+    central.enqueue([self, service, found, error = discoveryError] {
         if (self)
-            Q_EMIT self->characteristicsDiscovered(service, found, QString());
+            Q_EMIT self->characteristicsDiscovered(service, found, error);
     });
 }
 
@@ -52,13 +56,14 @@ void FakePeripheral::enableNotifications(const QBluetoothUuid& characteristic)
 void FakePeripheral::read(const QBluetoothUuid& characteristic)
 {
     central.record({FakeCall::Kind::read, id, characteristic, {}, {}});
-    if (!answersReads)
+    if (!answersReads || !central.carries(this))
         return;
     QPointer<FakePeripheral> self(this);
-    const QByteArray value = values.value(characteristic);
-    central.enqueue([self, characteristic, value] {
+    const QString error = readErrors.value(characteristic);
+    const QByteArray value = error.isEmpty() ? values.value(characteristic) : QByteArray();
+    central.enqueue([self, characteristic, value, error] {
         if (self)
-            Q_EMIT self->valueUpdated(characteristic, value, QString());
+            Q_EMIT self->valueUpdated(characteristic, value, error);
     });
 }
 
@@ -67,6 +72,8 @@ void FakePeripheral::write(const QBluetoothUuid& characteristic, const QByteArra
     central.record({FakeCall::Kind::write, id, characteristic, {}, value});
     if (onWrite)
         onWrite(characteristic, value);
+    if (!central.carries(this))
+        return;
     QPointer<FakePeripheral> self(this);
     const QString error = writeErrors.value(characteristic);
     central.enqueue([self, characteristic, error] {
@@ -83,6 +90,8 @@ void FakePeripheral::removeCharacteristic(const QBluetoothUuid& characteristic)
 
 void FakePeripheral::notify(const QBluetoothUuid& characteristic, const QByteArray& value)
 {
+    if (!central.carries(this))
+        return;
     QPointer<FakePeripheral> self(this);
     central.enqueue([self, characteristic, value] {
         if (self)
@@ -126,6 +135,7 @@ void FakeBleCentral::connectTo(BlePeripheral* peripheral)
 void FakeBleCentral::cancelConnection(BlePeripheral* peripheral)
 {
     record({FakeCall::Kind::cancel, peripheral->identifier(), {}, {}, {}});
+    ++cancels[peripheral->identifier()];
     // Cancelling a connect that never completed brings no callback.
     if (linked.contains(peripheral->identifier()))
         dropLink(peripheral, QString());
@@ -164,8 +174,11 @@ void FakeBleCentral::advertise(const QSharedPointer<FakePeripheral>& peripheral,
 void FakeBleCentral::completeConnect(BlePeripheral* peripheral)
 {
     QPointer<BlePeripheral> target(peripheral);
-    enqueue([this, target] {
+    const int cancelsBefore = cancels.value(peripheral->identifier());
+    enqueue([this, target, cancelsBefore] {
         if (!target)
+            return;
+        if (cancelStopsPendingConnects && cancels.value(target->identifier()) != cancelsBefore)
             return;
         linked.insert(target->identifier());
         Q_EMIT connected(target);
@@ -184,9 +197,11 @@ void FakeBleCentral::failConnect(BlePeripheral* peripheral, const QString& error
 void FakeBleCentral::dropLink(BlePeripheral* peripheral, const QString& error)
 {
     QPointer<BlePeripheral> target(peripheral);
+    dropping.insert(peripheral->identifier());
     enqueue([this, target, error] {
         if (!target)
             return;
+        dropping.remove(target->identifier());
         linked.remove(target->identifier());
         Q_EMIT disconnected(target, error);
     });

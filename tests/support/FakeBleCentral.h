@@ -55,7 +55,9 @@ public:
     QMap<QBluetoothUuid, QList<QBluetoothUuid>> gatt;
     QHash<QBluetoothUuid, QByteArray> values;
     QHash<QBluetoothUuid, QString> writeErrors; // a write to these is confirmed with the error
-    bool answersDiscovery = true;               // otherwise discovery requests are recorded only
+    QHash<QBluetoothUuid, QString> readErrors;  // a read of these is answered with the error
+    QString discoveryError;       // when set, every discovery answer carries it and finds nothing
+    bool answersDiscovery = true; // otherwise discovery requests are recorded only
     bool answersReads = true;
     // Runs on every write, before its confirmation is queued: plays a chair whose values
     // depend on what it was told (a list index, a firmware chunk).
@@ -99,10 +101,24 @@ public:
     void dropLink(BlePeripheral* peripheral, const QString& error = QStringLiteral("link lost"));
 
     bool answersConnects = true; // connectTo is answered by a connect callback
+    // A real radio delivers nothing of a link after its drop: when set, answers asked for while
+    // a drop is on its way are lost.
+    bool losesAnswersAfterDrops = false;
+    bool carries(const BlePeripheral* peripheral) const
+    {
+        return !losesAnswersAfterDrops || !isDropping(peripheral);
+    }
+    // When set, cancelling a connect that has not completed yet means it never completes.
+    bool cancelStopsPendingConnects = false;
     bool scanning = false;
     bool isLinked(const BlePeripheral* peripheral) const
     {
         return linked.contains(peripheral->identifier());
+    }
+    // A drop has been queued and not delivered yet.
+    bool isDropping(const BlePeripheral* peripheral) const
+    {
+        return dropping.contains(peripheral->identifier());
     }
 
     // Delivers queued answers (and the answers they cause) until none are left.
@@ -128,4 +144,6 @@ private:
     QList<FakeCall> calls_;
     int nextAddress = 1;
     QSet<QUuid> linked;
+    QSet<QUuid> dropping;
+    QHash<QUuid, int> cancels; // per peripheral, how often a connect to it was cancelled
 };
