@@ -85,6 +85,12 @@ double chunkCostUs(qsizetype imageSize)
     }
     const double elapsedUs = clock.nsecsElapsed() / 1e3;
     const qsizetype chunks = f.central->count(FakeCall::Kind::write);
+    // Every byte must have gone out, or the figure is of a transfer that stopped early.
+    if (chunks != (imageSize + 249) / 250) {
+        std::fprintf(stderr, "%lld chunks written for %lld bytes\n",
+                     static_cast<long long>(chunks), static_cast<long long>(imageSize));
+        return -1;
+    }
     if (f.manager->otaState().kind == OTAState::Kind::error) {
         std::fprintf(stderr, "update error: %s\n", qPrintable(f.manager->otaState().message));
         return -1;
