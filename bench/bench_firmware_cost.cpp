@@ -79,16 +79,17 @@ double chunkCostUs(qsizetype imageSize)
         const OTAState s = f.manager->otaState();
         return s.kind != OTAState::Kind::preparing && s.kind != OTAState::Kind::transferring;
     };
-    while (!sent() && !(f.manager->otaState().kind == OTAState::Kind::transferring &&
-                        f.manager->otaState().progress >= 1.0) &&
+    while (!sent() &&
+           !(f.manager->otaState().kind == OTAState::Kind::transferring &&
+             f.manager->otaState().progress >= 1.0) &&
            f.central->deliverNext()) {
     }
     const double elapsedUs = clock.nsecsElapsed() / 1e3;
     const qsizetype chunks = f.central->count(FakeCall::Kind::write);
     // Every byte must have gone out, or the figure is of a transfer that stopped early.
     if (chunks != (imageSize + 249) / 250) {
-        std::fprintf(stderr, "%lld chunks written for %lld bytes\n",
-                     static_cast<long long>(chunks), static_cast<long long>(imageSize));
+        std::fprintf(stderr, "%lld chunks written for %lld bytes\n", static_cast<long long>(chunks),
+                     static_cast<long long>(imageSize));
         return -1;
     }
     if (f.manager->otaState().kind == OTAState::Kind::error) {
@@ -116,8 +117,9 @@ int main(int argc, char* argv[])
         perChunk.push_back(us);
     }
     const double chunkUs = median(perChunk);
-    std::printf("firmware chunk, fake central confirming at once, %lld-byte CPU2 image, median of %d\n",
-                static_cast<long long>(imageBytes), runs);
+    std::printf(
+        "firmware chunk, fake central confirming at once, %lld-byte CPU2 image, median of %d\n",
+        static_cast<long long>(imageBytes), runs);
     std::printf("  program's cost per 250-byte chunk %10.1f us\n", chunkUs);
     std::printf("  connection event                   %10.1f us  (%.1f%% of it)\n",
                 connectionEventUs, 100.0 * chunkUs / connectionEventUs);
@@ -152,8 +154,10 @@ int main(int argc, char* argv[])
     std::printf("reading a 4 MiB package (1 MiB CPU1 + 3 MiB CPU2, incompressible), median of %d\n",
                 runs);
     std::printf("  FirmwarePackage::read             %10.1f ms\n", median(readMs));
-    std::printf("  unzip -p > /dev/null              %10.1f ms  (of which starting unzip: %.1f ms)\n",
-                median(unzipFullMs), median(unzipTinyMs));
-    std::printf("  ratio                             %10.2fx\n", median(readMs) / median(unzipFullMs));
+    std::printf(
+        "  unzip -p > /dev/null              %10.1f ms  (of which starting unzip: %.1f ms)\n",
+        median(unzipFullMs), median(unzipTinyMs));
+    std::printf("  ratio                             %10.2fx\n",
+                median(readMs) / median(unzipFullMs));
     return 0;
 }

@@ -120,7 +120,8 @@ int main(int argc, char* argv[])
     QDir(config.path()).mkpath(QStringLiteral("Velnora"));
     QFile store(config.filePath(QStringLiteral("Velnora/VelnoraDesktop.conf")));
     if (!store.open(QIODevice::WriteOnly) ||
-        store.write("[General]\nacceptedTermsVersion=1.0\nanalyticsUserEmail=bench@example.com\n") < 0) {
+        store.write("[General]\nacceptedTermsVersion=1.0\nanalyticsUserEmail=bench@example.com\n") <
+            0) {
         std::fprintf(stderr, "could not write the settings\n");
         return 1;
     }
@@ -128,10 +129,10 @@ int main(int argc, char* argv[])
     const QByteArray platform = qEnvironmentVariableIsSet("QT_QPA_PLATFORM")
                                     ? qgetenv("QT_QPA_PLATFORM")
                                     : QByteArray("offscreen");
-    const std::vector<std::string> common = {
-        "DBUS_SYSTEM_BUS_ADDRESS=" + bus.address().toStdString(),
-        "XDG_CONFIG_HOME=" + config.path().toStdString(),
-        "QT_QPA_PLATFORM=" + platform.toStdString()};
+    const std::vector<std::string> common = {"DBUS_SYSTEM_BUS_ADDRESS=" +
+                                                 bus.address().toStdString(),
+                                             "XDG_CONFIG_HOME=" + config.path().toStdString(),
+                                             "QT_QPA_PLATFORM=" + platform.toStdString()};
     auto with = [&](const char* probe) {
         auto env = common;
         env.push_back(std::string("VELNORA_PROBE=") + probe);

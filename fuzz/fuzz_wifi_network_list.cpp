@@ -16,19 +16,19 @@ namespace {
 constexpr int mostNetworks = 255;
 
 enum Operation : quint8 {
-    setCountValue,   // what later count reads return
-    setNameValue,    // what later name reads return
-    sendCount,       // a count arrives, asked for or not
-    sendName,        // a name arrives, asked for or not
-    failRead,        // a read of the counter or of a name fails
-    confirmWrite,    // an index write is confirmed (again), with or without an error
-    toggleAnswers,   // the chair stops or resumes answering reads by itself
-    deliverOne,      // the oldest queued answer arrives
-    deliverAll,      // every queued answer arrives
-    passTime,        // up to a minute passes
-    rescan,          // the user asks for the list again
-    sendWifiStatus,  // the chair reports its WiFi status
-    dropLink,        // the link drops; the manager reconnects on its own
+    setCountValue,  // what later count reads return
+    setNameValue,   // what later name reads return
+    sendCount,      // a count arrives, asked for or not
+    sendName,       // a name arrives, asked for or not
+    failRead,       // a read of the counter or of a name fails
+    confirmWrite,   // an index write is confirmed (again), with or without an error
+    toggleAnswers,  // the chair stops or resumes answering reads by itself
+    deliverOne,     // the oldest queued answer arrives
+    deliverAll,     // every queued answer arrives
+    passTime,       // up to a minute passes
+    rescan,         // the user asks for the list again
+    sendWifiStatus, // the chair reports its WiFi status
+    dropLink,       // the link drops; the manager reconnects on its own
     operationCount
 };
 

@@ -1,8 +1,8 @@
 // The analytics service against a real HTTPS server on 127.0.0.1: what it sends, what it makes
 // of each kind of answer, which answers it keeps, and when it asks again.
+#include "AnalyticsAnswers.h"
 #include "AnalyticsService.h"
 #include "Clock.h"
-#include "AnalyticsAnswers.h"
 #include "HttpsTestServer.h"
 #include "Scheduler.h"
 

@@ -1,8 +1,8 @@
 // The analytics tab and the debug analytics mode on the real QML, against a real HTTPS server on
 // 127.0.0.1: the tab's own service and its polling, the figures, failures, the live total and
 // the way into and out of debug mode.
-#include "AnalyticsService.h"
 #include "AnalyticsAnswers.h"
+#include "AnalyticsService.h"
 #include "HttpsTestServer.h"
 #include "LinkFixture.h"
 #include "LiveMoves.h"

@@ -9,8 +9,8 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
-#include <QQuickWindow>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QtQml>
 
 Q_IMPORT_QML_PLUGIN(Velnora_ScreensPlugin)

@@ -57,14 +57,17 @@ RunProbe::RunProbe(int idleSeconds, QObject* parent)
 void RunProbe::watch(QQuickWindow* window)
 {
     // frameSwapped comes from the render thread when there is one.
-    connect(window, &QQuickWindow::frameSwapped, this, [this] {
-        if (!sawFirstFrame_) {
-            sawFirstFrame_ = true;
-            firstFrame();
-        } else if (counting_) {
-            ++frames_;
-        }
-    }, Qt::QueuedConnection);
+    connect(
+        window, &QQuickWindow::frameSwapped, this,
+        [this] {
+            if (!sawFirstFrame_) {
+                sawFirstFrame_ = true;
+                firstFrame();
+            } else if (counting_) {
+                ++frames_;
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void RunProbe::firstFrame()

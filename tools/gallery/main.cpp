@@ -322,7 +322,11 @@ int main(int argc, char* argv[])
          }},
         {"analytics-data", "AnalyticsTab.qml", serving(false), analyticsLanded, CentralPower::On,
          tabProperties},
-        {"analytics-loading", "AnalyticsTab.qml", serving(true), {}, CentralPower::On,
+        {"analytics-loading",
+         "AnalyticsTab.qml",
+         serving(true),
+         {},
+         CentralPower::On,
          tabProperties},
         {"analytics-error", "AnalyticsTab.qml", serving(false), analyticsFailed, CentralPower::On,
          tabProperties},
@@ -338,16 +342,27 @@ int main(int argc, char* argv[])
                  transferLink->central->deliverNext();
              }
          },
-         CentralPower::On,
-         settingsTab([&](LinkFixture& link, FakePeripheral&) {
+         CentralPower::On, settingsTab([&](LinkFixture& link, FakePeripheral&) {
              updateTo(link, cpu1Package, 1);
              transferLink = &link;
          })},
-        {"settings-flashing", "SettingsView.qml", nothing, {}, CentralPower::On,
+        {"settings-flashing",
+         "SettingsView.qml",
+         nothing,
+         {},
+         CentralPower::On,
          settingsTab(flashedTo(11, 12))},
-        {"settings-success", "SettingsView.qml", nothing, {}, CentralPower::On,
+        {"settings-success",
+         "SettingsView.qml",
+         nothing,
+         {},
+         CentralPower::On,
          settingsTab(flashedTo(4, 84))},
-        {"settings-error", "SettingsView.qml", nothing, {}, CentralPower::On,
+        {"settings-error",
+         "SettingsView.qml",
+         nothing,
+         {},
+         CentralPower::On,
          settingsTab([&](LinkFixture& link, FakePeripheral&) {
              updateTo(link, {{"readme.txt", "not firmware"}}, 0);
          })},
