@@ -211,6 +211,37 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.server.requests().size(), 2);
     }
 
+    // The poll waits for the answer it asked for: slower than the poll, it still lands; a dead
+    // service shows its failure, which stays while the poll tries again.
+    void aSlowAnswerIsWaitedForAndAFailureStaysWhileRetrying()
+    {
+        Rig rig(HttpsTestServer::Identity::signedByTestCa, 400ms);
+        rig.server.holdEvery();
+        rig.service->fetchAnalytics();
+        rig.service->startPolling();
+        QTRY_COMPARE(rig.server.requests().size(), 2);
+        rig.scheduler.advance(10s);
+        QTest::qWait(50);
+        QCOMPARE(rig.server.requests().size(), 2);
+        answerRefresh(rig.server, 0, mixedDay, dayBefore);
+        QTRY_COMPARE(rig.service->breakdown(), mixedFigures);
+        QVERIFY(!rig.service->isLoading());
+
+        rig.scheduler.advance(10s);
+        QTRY_COMPARE(rig.server.requests().size(), 4);
+        QTRY_COMPARE(rig.service->errorMessage(),
+                     std::optional<QString>(
+                         QStringLiteral("The analytics service did not answer in time.")));
+        rig.scheduler.advance(10s);
+        QTRY_COMPARE(rig.server.requests().size(), 6);
+        QVERIFY(rig.service->isLoading());
+        QVERIFY(rig.service->errorMessage());
+        QCOMPARE(rig.service->breakdown(), mixedFigures);
+        // A refresh the user asks for (another range) starts clean.
+        rig.service->setSelectedRange(TimeRange::week);
+        QVERIFY(!rig.service->errorMessage());
+    }
+
     void untrustedCertificateIsRefusedBeforeAnyRequest()
     {
         Rig rig(HttpsTestServer::Identity::selfSigned);

@@ -392,6 +392,8 @@ private Q_SLOTS:
             f.central->setPower(CentralPower::Off);
             QCOMPARE(f.state(), ConnectionState::unavailable);
             verifyLinkDataCleared(f);
+            // Shown on again only when the chair says so after the reconnect.
+            QVERIFY(!f.manager->autoModeEnabled());
             QCOMPARE(f.manager->countdownSeconds(), 0.0);
             QCOMPARE(f.scheduler.activeTimers(), 0);
             QCOMPARE(f.scheduler.pendingDelays(), 0);
@@ -418,6 +420,24 @@ private Q_SLOTS:
             QCOMPARE(f.state(), ConnectionState::ready);
             QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
             QCOMPARE(f.central->count(Kind::connect), 1);
+        }
+
+        // "Try without a chair" with the radio off lets the held chair go for good.
+        {
+            LinkFixture f;
+            const auto chair = f.connectChair();
+            f.central->dropLink(chair.get());
+            f.central->setPower(CentralPower::Off);
+            f.central->clearCalls();
+            f.manager->startSimulation();
+            QVERIFY(f.manager->isSimulating());
+            QCOMPARE(f.manager->deviceName(), QStringLiteral("Velnora Pro (Simulated)"));
+            f.central->setPower(CentralPower::On);
+            f.advance(10s);
+            QCOMPARE(f.central->count(Kind::connect), 0);
+            QCOMPARE(f.central->count(Kind::cancel), 1);
+            QCOMPARE(f.state(), ConnectionState::wifiSetup);
+            QCOMPARE(f.manager->serialNumber(), QStringLiteral("SIM-00001"));
         }
 
         LinkFixture f(CentralPower::Off);

@@ -1022,12 +1022,27 @@ private Q_SLOTS:
 
     void aStatusTheChairCannotReadEndsTheWifiCheck()
     {
+        // One failed read is asked again a second later; an online chair then goes to ready.
+        LinkFixture g;
+        const auto busy = g.central->makeChair();
+        busy->readErrors[wifiStatusUUID] = QStringLiteral("busy");
+        g.connectChair(busy);
+        QCOMPARE(g.state(), ConnectionState::checkingWifi);
+        busy->readErrors.clear();
+        g.advance(999ms);
+        QCOMPARE(g.central->readsOf(wifiStatusUUID), 1);
+        g.advance(1ms);
+        QCOMPARE(g.central->readsOf(wifiStatusUUID), 2);
+        QCOMPARE(g.state(), ConnectionState::ready);
+
         LinkFixture f;
         const auto chair = f.central->makeChair();
         chair->readErrors[wifiStatusUUID] = QStringLiteral("read failed");
         f.connectChair(chair);
-        // Taken as unknown: the setup screen, which offers a way out, instead of a check
-        // screen without one.
+        f.advance(1s);
+        // Taken as unknown after the second failure: the setup screen, which offers a way out,
+        // instead of a check screen without one.
+        QCOMPARE(f.central->readsOf(wifiStatusUUID), 2);
         QCOMPARE(f.state(), ConnectionState::wifiSetup);
         QCOMPARE(f.manager->wifiStatus(), WiFiStatus::unknown);
         QVERIFY(!f.manager->wifiErrorMessage());

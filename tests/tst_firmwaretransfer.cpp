@@ -151,7 +151,7 @@ private Q_SLOTS:
         QVERIFY(e.central->writesTo(otaV2DataUUID).isEmpty());
         QCOMPARE(e.manager->otaState(), OTAState::flashing(cpu1, 0, 0, waitingForFlash));
 
-        // The size is little-endian; a begin confirmation with an error still asks for the answer.
+        // The size is little-endian; a begin record the chair refuses ends the update at once.
         LinkFixture h;
         const auto large = otaChair(h);
         large->writeErrors[otaV2BeginUUID] = QStringLiteral("busy");
@@ -159,7 +159,10 @@ private Q_SLOTS:
         QCOMPARE(h.central->writesTo(otaV2BeginUUID),
                  QList<QByteArray>{bytes({0x70, 0x11, 0x01, 0})});
         h.central->flush();
-        QCOMPARE(h.central->writesTo(otaV2DataUUID).size(), 280);
+        QCOMPARE(h.manager->otaState(), OTAState::error(QStringLiteral(
+                                            "The chair refused the update of CPU1 (STM32): busy")));
+        QCOMPARE(h.central->readsOf(otaV2BeginUUID), 0);
+        QVERIFY(h.central->writesTo(otaV2DataUUID).isEmpty());
     }
 
     void flashStatusDrivesFlashingToCompletion()
@@ -205,6 +208,24 @@ private Q_SLOTS:
         QCOMPARE(f.state(), ConnectionState::ready);
         QVERIFY(!f.manager->isReconnectingAfterOTA());
         QCOMPARE(f.manager->otaState(), OTAState::success());
+    }
+
+    void aChairThatDoesNotComeBackEndsTheRestart()
+    {
+        LinkFixture f;
+        const auto chair = otaChair(f);
+        start(f, package(f, {{"Stilta-Firmware.bin", image(300, 3)}}));
+        f.central->flush();
+        QCOMPARE(f.manager->otaState(), OTAState::success());
+        f.central->answersConnects = false;
+        f.central->dropLink(chair.get());
+        f.advance(8s);
+        QVERIFY(f.manager->isReconnectingAfterOTA());
+        f.central->failConnect(chair.get());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        // The user's next connect is not shown as a restart.
+        QVERIFY(!f.manager->isReconnectingAfterOTA());
     }
 
     void bothImagesInEitherOrderOfCompletion()

@@ -2,6 +2,7 @@
 // telling when the chair has fallen asleep.
 #include "LinkFixture.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace ChairProfile;
@@ -198,6 +199,11 @@ private Q_SLOTS:
         f.report(*chair, chairStateUUID, legs(false, false, 0x03));
         QVERIFY(m.chairIsAsleep());
         QVERIFY(!m.leftLegUp()); // its legs are still mirrored
+        QCOMPARE(f.scheduler.activeTimers(), 0);
+        // Saying it again never passes through awake (that would restart the sleeping screen).
+        QSignalSpy asleepChanged(&m, &BluetoothManager::chairIsAsleepChanged);
+        f.report(*chair, chairStateUUID, legs(false, false, 0x03));
+        QCOMPARE(asleepChanged.count(), 0);
         QCOMPARE(f.scheduler.activeTimers(), 0);
 
         f.report(*chair, chairStateEventUUID, bytes({0x01}));

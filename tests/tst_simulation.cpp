@@ -58,10 +58,17 @@ private Q_SLOTS:
         f.advance(4s);
         f.log.clear();
 
+        // A simulated leg moves half a second after its toggle, and counts as a move.
         m.toggleLeg(false);
         m.toggleLeg(true);
-        QVERIFY(m.leftLegUp()); // a simulated toggle moves nothing on screen
-        QVERIFY(m.rightLegUp());
+        f.advance(499ms);
+        QVERIFY(m.leftLegUp() && m.rightLegUp());
+        f.advance(1ms);
+        QVERIFY(!m.leftLegUp() && !m.rightLegUp());
+        m.toggleLeg(false);
+        f.advance(500ms);
+        QVERIFY(m.leftLegUp() && !m.rightLegUp());
+        QCOMPARE(m.sessionMoves(), 3);
         m.setAutoMode(true);
         QVERIFY(m.autoModeEnabled());
         m.setAutoMode(false);
@@ -84,6 +91,7 @@ private Q_SLOTS:
                  (QStringList{
                      QStringLiteral("🪑 Simulated toggle: Left"),
                      QStringLiteral("🪑 Simulated toggle: Right"),
+                     QStringLiteral("🪑 Simulated toggle: Left"),
                      QStringLiteral("🪑 Simulated auto mode: ON"),
                      QStringLiteral("🪑 Simulated auto mode: OFF"),
                      QStringLiteral("🪑 Simulated pattern: Sit to Stand"),
@@ -97,6 +105,7 @@ private Q_SLOTS:
                  }));
         m.disconnect();
         QVERIFY(f.central->calls().isEmpty());
+        QCOMPARE(m.sessionMoves(), 0); // the next chair counts its own
     }
 
     void countdownCyclesThroughThePeriod()

@@ -189,6 +189,65 @@ private Q_SLOTS:
         }
     }
 
+    void aChairOnSetupThatComesOnlineIsReady()
+    {
+        // Offline at connect, then online by itself: a notification or a read moves it on.
+        LinkFixture f;
+        const auto chair = f.connectChair(chairWithStatus(f, bytes({5})));
+        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        f.report(*chair, wifiStatusUUID, bytes({3}));
+        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        f.central->clearCalls();
+        f.report(*chair, wifiStatusUUID, bytes({4}));
+        QCOMPARE(f.state(), ConnectionState::ready);
+        QCOMPARE(f.central->readsOf(wifiSSIDUUID), 1);
+        QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Office_5G"));
+
+        // Sent back to setup by the grace period, then online again: ready, without the
+        // failure of an earlier attempt.
+        f.report(*chair, wifiStatusUUID, bytes({5}));
+        f.advance(300s);
+        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("wrong"));
+        chair->values[wifiStatusUUID] = bytes({7});
+        f.central->dropLink(chair.get());
+        f.advance(4s);
+        QVERIFY(f.manager->wifiErrorMessage());
+        f.report(*chair, wifiStatusUUID, bytes({4}));
+        QCOMPARE(f.state(), ConnectionState::ready);
+        QVERIFY(!f.manager->wifiErrorMessage());
+    }
+
+    void aDisconnectIsNotUndoneAndTheNextChairStartsClean()
+    {
+        // A failed attempt leaves its message and a fresh list on setup.
+        LinkFixture f;
+        const auto chair = f.connectChair(chairWithStatus(f, bytes({1})));
+        playNetworks(*chair, {"Office_5G", "Home"});
+        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("wrong"));
+        chair->values[wifiStatusUUID] = bytes({7});
+        f.central->dropLink(chair.get());
+        f.advance(4s);
+        QCOMPARE(f.manager->availableNetworks(), (QStringList{"Office_5G", "Home"}));
+        QVERIFY(f.manager->wifiErrorMessage());
+
+        // A Join clicked after Disconnect, before the chair has gone, sends nothing and brings
+        // nothing back.
+        f.manager->disconnect();
+        f.central->clearCalls();
+        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("pw"));
+        QCOMPARE(f.central->count(Kind::write), 0);
+        f.advance(10s);
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QCOMPARE(f.central->count(Kind::connect), 0);
+
+        // The next chair shows neither the networks nor the failure of the one before.
+        f.connectChair(chairWithStatus(f, bytes({4})));
+        QCOMPARE(f.state(), ConnectionState::ready);
+        QVERIFY(f.manager->availableNetworks().isEmpty());
+        QVERIFY(!f.manager->wifiErrorMessage());
+    }
+
     void networkListWaitsForEachAnswer()
     {
         LinkFixture f;

@@ -64,6 +64,11 @@ void AnalyticsService::setChairSerial(const QString& serial)
 
 void AnalyticsService::fetchAnalytics()
 {
+    refresh(RefreshKind::asked);
+}
+
+void AnalyticsService::refresh(RefreshKind kind)
+{
     if (chairSerial_.isEmpty())
         return;
     const QTimeZone zone = clock.timeZone();
@@ -76,7 +81,9 @@ void AnalyticsService::fetchAnalytics()
 
     const quint64 refresh = ++generation;
     setIsLoading(true);
-    setErrorMessage(std::nullopt);
+    // A failure stays on screen while the poll tries again, until an answer replaces it.
+    if (kind == RefreshKind::asked)
+        setErrorMessage(std::nullopt);
     postQuery(buildQuery(chairSerial_, dateText(current.from), dateText(current.to)), zoneId,
               refresh, &AnalyticsService::applyCurrentPeriod);
     postQuery(buildQuery(chairSerial_, dateText(previous.from), dateText(previous.to)), zoneId,
@@ -155,9 +162,8 @@ void AnalyticsService::applyCurrentPeriod(quint64 refresh, const QueryResult& re
 {
     if (refresh != generation)
         return; // a newer refresh, range or chair has taken over
-    if (result.error) {
-        setErrorMessage(result.error);
-    } else {
+    setErrorMessage(result.error);
+    if (!result.error) {
         const PostureBreakdown b = aggregateBreakdown(result.rows);
         if (!orvBaselineSet_) {
             setOrvBaselineMoves(b.moveTotal());
@@ -182,7 +188,10 @@ void AnalyticsService::startPolling()
 {
     stopPolling();
     pollTimer = scheduler.start(Analytics::pollInterval(selectedRange_), false, [this] {
-        fetchAnalytics();
+        // A slow answer is waited for rather than dropped: a service slower than the poll
+        // (or dead, until the time-out) would otherwise never show figures or a failure.
+        if (!isLoading_)
+            refresh(RefreshKind::poll);
         startPolling();
     });
 }

@@ -85,6 +85,10 @@ private:
     };
     using Completion = void (AnalyticsService::*)(quint64 generation, const QueryResult&);
 
+    // The screen asked for figures, or the poll came round.
+    enum class RefreshKind { asked, poll };
+    void refresh(RefreshKind kind);
+
     QVariant previousDayMovesValue() const;
     QVariant errorMessageValue() const;
     void postQuery(const QString& query, const QByteArray& timeZoneId, quint64 generation,

@@ -223,6 +223,10 @@ private:
                             const QString& error);
     void holdPeripheral(const QSharedPointer<BlePeripheral>& peripheral);
     void releasePeripheral();
+    // Lets the held chair go for good: its link or pending connect cancelled, its data cleared.
+    void letChairGo();
+    // Nothing planned may bring the chair back: automatic reconnects and their reasons.
+    void dropReconnectPlans();
     void clearLinkData();
     void forgetChair();
     void beginWifiCheck();
@@ -233,6 +237,7 @@ private:
     // Controls (BluetoothManager_Controls.cpp).
     void startCountdownTimer();
     void stopCountdownTimer();
+    void switchAutoModeOffLocally();
     void pollCountdown();
     void tickCountdown();
     void handleChairState(const QByteArray& value);
@@ -263,6 +268,7 @@ private:
     // WiFi (BluetoothManager_Wifi.cpp).
     void handleWifiValue(const QBluetoothUuid& characteristic, const QByteArray& value);
     void handleWifiStatus(const QByteArray& value);
+    void handleWifiStatusReadFailed();
     void handleNetworkCount(const QByteArray& value);
     void handleNetworkName(const QByteArray& value);
     void handleNetworkIndexWritten();
@@ -336,6 +342,10 @@ private:
     bool shouldReconnectOnWake = false;
     bool isReconnectingAfterOTA_ = false;
     bool isReconnectingAfterWifiConfig = false;
+    // The user asked to let the chair go: nothing brings it back until they connect again.
+    bool isDisconnectRequested = false;
+    // Moves on with every connect and disconnect of the user's: reconnects planned before are void.
+    quint64 linkRequestGeneration = 0;
 
     // Countdown bookkeeping.
     std::unique_ptr<ScheduledTimer> countdownTimer;
@@ -370,6 +380,8 @@ private:
     std::unique_ptr<ScheduledTimer> networkStepTimer;
     std::unique_ptr<ScheduledTimer> staleAnswersTimer;
     std::unique_ptr<ScheduledTimer> wifiGraceTimer;
+    std::unique_ptr<ScheduledTimer> wifiStatusRetryTimer;
+    int wifiStatusReadFailures = 0; // during one WiFi check
     int wifiGraceTicks = 0;
 
     // Firmware update.

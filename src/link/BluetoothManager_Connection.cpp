@@ -64,12 +64,15 @@ void BluetoothManager::connect(const DiscoveredDevice& device)
     if (!device.peripheral || isSimulating_)
         return;
     central->stopScan();
-    if (peripheral && peripheral != device.peripheral) {
-        // Never leave a link behind that nobody holds.
-        central->cancelConnection(peripheral.get());
-        releasePeripheral();
-        clearLinkData();
-    }
+    // The user's own connect: whatever was planned for an earlier link is over.
+    ++linkRequestGeneration;
+    isDisconnectRequested = false;
+    setIsReconnectingAfterOTA(false);
+    if (peripheral != device.peripheral)
+        letChairGo(); // never leave a link behind that nobody holds
+    // The WiFi sheet of this chair must not show the networks or the failure of another.
+    setAvailableNetworks({});
+    setWifiErrorMessage(std::nullopt);
     holdPeripheral(device.peripheral);
     setConnectionState(ConnectionState::connecting);
     central->connectTo(peripheral.get());
@@ -77,30 +80,26 @@ void BluetoothManager::connect(const DiscoveredDevice& device)
 
 void BluetoothManager::disconnect()
 {
-    stopCountdownTimer();
     otaStatusPollTimer.reset();
     if (otaState_.isInProgress())
         failFirmwareUpdate(updateInterruptedMessage());
-    setIsReconnectingAfterOTA(false);
-    shouldReconnectOnWake = false;
+    dropReconnectPlans();
     // The next chair must not be shown in an automatic mode it does not run.
-    setAutoModeEnabled(false);
+    switchAutoModeOffLocally();
     if (isSimulating_) {
         endSimulation();
         return;
     }
-    isReconnectingAfterWifiConfig = false;
+    // Until the user connects again nothing may bring this chair back (a Join clicked before
+    // the drop arrives, a reconnect planned earlier).
+    isDisconnectRequested = true;
     if (peripheral && isLinkUp) {
         central->cancelConnection(peripheral.get()); // the disconnect callback finishes the job
         return;
     }
     // No live link (waiting to reconnect, or a connect still pending): no callback will come,
     // so finish here.
-    if (peripheral) {
-        central->cancelConnection(peripheral.get());
-        releasePeripheral();
-        clearLinkData();
-    }
+    letChairGo();
     if (connectionState_ == ConnectionState::scanning) {
         central->stopScan();
         discoveredDevices_.clear();
@@ -132,10 +131,12 @@ void BluetoothManager::handleCentralPower(CentralPower power)
         return;
     if (power != CentralPower::On) {
         if (peripheral) {
-            // The link is gone with the radio: its clocks must not run on while Bluetooth is off.
+            // The link is gone with the radio: its clocks must not run on while Bluetooth is off,
+            // and automatic mode is shown again only when the chair reports it after the
+            // reconnect.
             isLinkUp = false;
             clearLinkData();
-            stopCountdownTimer();
+            switchAutoModeOffLocally();
         }
         setConnectionState(ConnectionState::unavailable);
         return;
@@ -150,9 +151,7 @@ void BluetoothManager::handleCentralPower(CentralPower power)
     if (peripheral) {
         // Nothing brings this chair back (a first connect went down with the radio, or the user
         // had already let it go): the disconnected screen must not hide a chair still held.
-        central->cancelConnection(peripheral.get());
-        releasePeripheral();
-        clearLinkData();
+        letChairGo();
         forgetChair();
     }
     setConnectionState(ConnectionState::disconnected);
@@ -214,6 +213,23 @@ void BluetoothManager::holdPeripheral(const QSharedPointer<BlePeripheral>& chose
                      });
 }
 
+void BluetoothManager::letChairGo()
+{
+    if (!peripheral)
+        return;
+    central->cancelConnection(peripheral.get());
+    releasePeripheral();
+    clearLinkData();
+}
+
+void BluetoothManager::dropReconnectPlans()
+{
+    ++linkRequestGeneration; // reconnects already planned find it moved on
+    shouldReconnectOnWake = false;
+    isReconnectingAfterWifiConfig = false;
+    setIsReconnectingAfterOTA(false);
+}
+
 void BluetoothManager::releasePeripheral()
 {
     if (peripheral)
@@ -251,6 +267,8 @@ void BluetoothManager::handleFailedToConnect(BlePeripheral* failed)
     clearLinkData();
     forgetChair();
     isReconnectingAfterWifiConfig = false;
+    // The chair did not come back: the next connect is no restart after an update.
+    setIsReconnectingAfterOTA(false);
     setConnectionState(isCentralOn() ? ConnectionState::disconnected
                                      : ConnectionState::unavailable);
 }
@@ -259,8 +277,7 @@ void BluetoothManager::forgetChair()
 {
     // Without a chair there is nothing to count down for, and the next chair must not be
     // shown in an automatic mode it does not run.
-    stopCountdownTimer();
-    setAutoModeEnabled(false);
+    switchAutoModeOffLocally();
     setDeviceName(QString());
 }
 
@@ -277,6 +294,7 @@ void BluetoothManager::clearLinkData()
     setConnectedSSID(QString());
     stopWifiGracePeriod();
     clearNetworkScan();
+    wifiStatusRetryTimer.reset();
     // An update cannot go on without the link; only the restart after success is expected.
     if (otaState_.isInProgress())
         failFirmwareUpdate(updateInterruptedMessage());
@@ -314,11 +332,13 @@ void BluetoothManager::handleDisconnected(BlePeripheral* dropped)
 void BluetoothManager::scheduleReconnect(Scheduler::Duration delay, bool BluetoothManager::*reason)
 {
     const QWeakPointer<BlePeripheral> target = peripheral;
-    scheduler.after(delay, this, [this, target, reason] {
+    const quint64 generation = linkRequestGeneration;
+    scheduler.after(delay, this, [this, target, reason, generation] {
         const QSharedPointer<BlePeripheral> held = target.toStrongRef();
         const bool waiting = connectionState_ == ConnectionState::connecting ||
                              connectionState_ == ConnectionState::wifiConnecting;
-        if (!(this->*reason) || !held || held != peripheral || !waiting)
+        if (!(this->*reason) || !held || held != peripheral || !waiting ||
+            generation != linkRequestGeneration)
             return;
         central->connectTo(held.get());
     });
@@ -380,6 +400,7 @@ void BluetoothManager::beginWifiCheck()
     servicesReady.clear(); // later discovery answers cannot start a second check
     if (!peripheral || !characteristics.contains(wifiStatusUUID))
         return;
+    wifiStatusReadFailures = 0;
     setConnectionState(ConnectionState::checkingWifi);
     readValue(wifiStatusUUID);
 }
@@ -390,10 +411,8 @@ void BluetoothManager::handleValueUpdated(const QBluetoothUuid& c, const QByteAr
     if (!error.isEmpty()) {
         if (c == wifiSSIDListCounterUUID || c == wifiSSIDSingleUUID)
             handleNetworkAnswerFailed(c);
-        // A status the chair cannot give is an unknown one: the check must not wait for ever
-        // on a screen without a way out.
         if (c == wifiStatusUUID && connectionState_ == ConnectionState::checkingWifi)
-            handleWifiStatus(QByteArray());
+            handleWifiStatusReadFailed();
         return;
     }
     decodeValue(c, value);

@@ -27,6 +27,14 @@ void BluetoothManager::toggleLeg(bool right)
 {
     if (isSimulating_) {
         Log::line(QStringLiteral("🪑 Simulated toggle: %1").arg(right ? u"Right" : u"Left"));
+        // Someone trying the program without a chair sees the leg go, as a chair's would.
+        afterInSimulation(500ms, [this, right] {
+            if (right)
+                setRightLegUp(!rightLegUp_);
+            else
+                setLeftLegUp(!leftLegUp_);
+            setSessionMoves(sessionMoves_ + 1);
+        });
         return;
     }
     writeValue(chairToggleUUID, ChairCodec::encodeToggle(right));
@@ -102,10 +110,8 @@ void BluetoothManager::wakeChair()
     if (!writeValue(autoModeUUID, ChairCodec::encodeAutoMode(true)))
         return;
     scheduler.after(1s, this, [this] {
-        if (!writeValue(autoModeUUID, ChairCodec::encodeAutoMode(false)))
-            return;
-        setAutoModeEnabled(false);
-        stopCountdownTimer();
+        if (writeValue(autoModeUUID, ChairCodec::encodeAutoMode(false)))
+            switchAutoModeOffLocally();
     });
 }
 
@@ -115,6 +121,12 @@ void BluetoothManager::startCountdownTimer()
     pollCountdown();
     countdownTimer = scheduler.start(3s, true, [this] { pollCountdown(); });
     tickTimer = scheduler.start(1s, true, [this] { tickCountdown(); });
+}
+
+void BluetoothManager::switchAutoModeOffLocally()
+{
+    setAutoModeEnabled(false);
+    stopCountdownTimer();
 }
 
 void BluetoothManager::stopCountdownTimer()
@@ -145,25 +157,26 @@ void BluetoothManager::tickCountdown()
 
 void BluetoothManager::handleChairState(const QByteArray& value)
 {
-    resetSleepDetection(); // any report, even a short one, is activity
     const auto state = ChairCodec::decodeChairState(value);
+    const bool saysAsleep = state && state->chairMode == ChairCodec::chairModeAsleep;
+    // Any report is activity, even a short one; a chair that says it sleeps (again) stays
+    // asleep without passing through awake, so its sleeping screen is not restarted.
+    if (!saysAsleep)
+        resetSleepDetection();
     if (!state)
         return;
     countMoves(state->leftLegUp, state->rightLegUp);
     setLeftLegUp(state->leftLegUp);
     setRightLegUp(state->rightLegUp);
-    if (state->chairMode == ChairCodec::chairModeAsleep) {
+    if (saysAsleep)
         markAsleep();
-    } else if (state->chairMode == ChairCodec::chairModeAutomatic) {
+    else if (state->chairMode == ChairCodec::chairModeAutomatic)
         followChairAutoMode();
-    }
 }
 
 void BluetoothManager::followChairAutoMode()
 {
-    // The countdown also restarts when automatic mode was still shown on but its timers had
-    // stopped with the radio.
-    if (autoModeEnabled_ && countdownTimer)
+    if (autoModeEnabled_)
         return;
     setAutoModeEnabled(true);
     startCountdownTimer();
@@ -219,6 +232,5 @@ void BluetoothManager::handleCountdownValue(const QByteArray& value)
     Log::line(
         QStringLiteral("🪑 Auto mode cancelled from chair hardware button (countdown=0 ×%1)")
             .arg(zeroCountdownPolls));
-    setAutoModeEnabled(false);
-    stopCountdownTimer();
+    switchAutoModeOffLocally();
 }

@@ -151,6 +151,11 @@ void BluetoothManager::handleOtaWritten(const QBluetoothUuid& c, const QString& 
     if (!otaState_.isInProgress())
         return; // finished, failed or reset: late confirmations change nothing
     if (c == otaV2BeginUUID || c == otaV1BeginUUID) {
+        if (!error.isEmpty()) {
+            failFirmwareUpdate(QStringLiteral("The chair refused the update of %1: %2")
+                                   .arg(c == otaV2BeginUUID ? cpu1 : cpu2, error));
+            return;
+        }
         armOtaWatchdog();
         readValue(c); // the chair answers whether it is ready for data
     } else if (c == otaV2DataUUID || c == otaV1DataUUID) {

@@ -5,8 +5,12 @@ using namespace std::chrono_literals;
 
 void BluetoothManager::startSimulation()
 {
-    if (peripheral)
-        return; // a real chair is in use
+    // A chair still held for a reconnect (Bluetooth went off under it) is let go for good: it
+    // must not come back under the simulated one.
+    if (peripheral) {
+        dropReconnectPlans();
+        letChairGo();
+    }
     if (connectionState_ == ConnectionState::scanning) {
         central->stopScan();
         discoveredDevices_.clear();
@@ -18,8 +22,8 @@ void BluetoothManager::startSimulation()
     setSoftwareVersion(QStringLiteral("2.1.0"));
     setFirmwareVersion(QStringLiteral("1.4.2"));
     setSerialNumber(QStringLiteral("SIM-00001"));
-    setAutoModeEnabled(false);
-    stopCountdownTimer();
+    switchAutoModeOffLocally();
+    clearMoveCounts();
     setAutoModePattern_(0);
     setAutoPeriodMinutes(5.0);
     setLeftLegUp(true);
@@ -65,6 +69,7 @@ void BluetoothManager::endSimulation()
     // Its pending step that would have ended the loading never runs now.
     setIsLoadingNetworks(false);
     setWifiErrorMessage(std::nullopt);
+    clearMoveCounts(); // the next chair counts its own
     setConnectionState(isCentralOn() ? ConnectionState::disconnected
                                      : ConnectionState::unavailable);
 }

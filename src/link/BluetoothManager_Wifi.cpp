@@ -174,6 +174,9 @@ void BluetoothManager::connectToWiFi(const QString& ssid, const QString& passwor
         });
         return;
     }
+    // A Join clicked after Disconnect, before the chair has gone, must not bring it back.
+    if (isDisconnectRequested)
+        return;
     if (!characteristicFor(wifiSSIDUUID) || !characteristicFor(wifiPasswordUUID) ||
         !characteristicFor(wifiEnableUUID))
         return;
@@ -202,10 +205,17 @@ void BluetoothManager::handleWifiStatus(const QByteArray& value)
             startWifiGracePeriod();
         return;
     }
-    if (connectionState_ != ConnectionState::checkingWifi)
+    // A chair left on setup that comes online by itself (or after its grace period ran out)
+    // needs no setup any more.
+    const bool isBackOnline = connectionState_ == ConnectionState::wifiSetup &&
+                              !isReconnectingAfterWifiConfig && status == WiFiStatus::connected;
+    if (connectionState_ != ConnectionState::checkingWifi && !isBackOnline)
         return;
     if (status == WiFiStatus::connected) {
         isReconnectingAfterWifiConfig = false;
+        wifiStatusRetryTimer.reset();
+        // An earlier attempt's failure no longer describes this chair.
+        setWifiErrorMessage(std::nullopt);
         setConnectionState(ConnectionState::ready);
         readValue(wifiSSIDUUID);
         return;
@@ -218,6 +228,20 @@ void BluetoothManager::handleWifiStatus(const QByteArray& value)
         setWifiErrorMessage(Wifi::wifiErrorText(status));
         isReconnectingAfterWifiConfig = false;
     }
+}
+
+void BluetoothManager::handleWifiStatusReadFailed()
+{
+    // One failed read is often a busy chair: ask once more before the status counts as
+    // unknown, which sends the chair to setup. Never wait for ever on a screen without a way out.
+    if (++wifiStatusReadFailures > 1) {
+        handleWifiStatus(QByteArray());
+        return;
+    }
+    wifiStatusRetryTimer = scheduler.start(1s, false, [this] {
+        if (connectionState_ == ConnectionState::checkingWifi)
+            readValue(wifiStatusUUID);
+    });
 }
 
 void BluetoothManager::startWifiGracePeriod()

@@ -81,7 +81,9 @@ void LiveMoves::update()
             QMetaObject::invokeMethod(this, &LiveMoves::retakeBaselineIfDayChanged,
                                       Qt::QueuedConnection);
         }
-        const qint64 growth = isAnchored ? sessionMoves_ - sessionMovesAtBaseline : 0;
+        // With no baseline yet (no answer, or none that could be read) the moves counted
+        // this session are all there is to show.
+        const qint64 growth = isAnchored ? sessionMoves_ - sessionMovesAtBaseline : sessionMoves_;
         total = AnalyticsText::totalMoves(analytics_->breakdown().moveTotal(),
                                           isAnchored ? analytics_->orvBaselineMoves() : 0, growth);
     }

@@ -14,8 +14,9 @@ class Clock;
 
 // The analytics tab's move total: the server's figure, or the baseline plus the moves the chair
 // reported live since that baseline was taken, whichever is larger. Moves counted before the
-// baseline are already in the server's figure, so only the growth since then is added. When the
-// day changes under "Today" the baseline is yesterday's and is taken again.
+// baseline are already in the server's figure, so only the growth since then is added; before
+// any baseline the session's moves stand alone. When the day changes under "Today" the baseline
+// is yesterday's and is taken again.
 class LiveMoves : public QObject {
     Q_OBJECT
     QML_ELEMENT
