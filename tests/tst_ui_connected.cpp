@@ -40,16 +40,19 @@ struct Connected {
     }
     BluetoothManager& bluetooth() const { return *f.manager; }
 
-    // Where the slider's handle stands for a number of minutes, in the window.
-    QPoint sliderPoint(double minutes) const
+    // Where a slider's handle stands for a value, in the window.
+    QPoint sliderPoint(const char* name, double value) const
     {
-        QQuickItem* slider = item("intervalSlider");
+        QQuickItem* slider = item(name);
         auto* handle = slider->property("handle").value<QQuickItem*>();
+        const double from = slider->property("from").toDouble();
+        const double to = slider->property("to").toDouble();
         const double left = slider->property("leftPadding").toDouble();
         const double travel = slider->property("availableWidth").toDouble() - handle->width();
-        const double x = left + (minutes - 1.0) / 9.0 * travel + handle->width() / 2;
+        const double x = left + (value - from) / (to - from) * travel + handle->width() / 2;
         return slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint();
     }
+    QPoint sliderPoint(double minutes) const { return sliderPoint("intervalSlider", minutes); }
     void wheel(QQuickItem* target, int notches)
     {
         const QPointF at = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
@@ -213,15 +216,14 @@ private Q_SLOTS:
         QCOMPARE(s.shown("intervalLabel", "text").toString(), QStringLiteral("4 min 50s"));
     }
 
-    void aWheelStepAndATrackClickWriteTheIntervalOnce()
+    void theWheelLeavesTheIntervalAloneATrackClickWritesOnce()
     {
         Connected s;
         QTRY_VERIFY(s.item("intervalSlider"));
         s.wheel(s.item("intervalSlider"), 1);
-        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{periodBytes(310)});
-        QVERIFY(!s.bluetooth().isEditingPeriod());
+        QCOMPARE(s.bluetooth().autoPeriodMinutes(), 5.0);
+        QVERIFY(s.writes(autoPeriodUUID).isEmpty());
 
-        s.f.central->clearCalls();
         QTest::qWait(30);
         QTest::mouseClick(&s.ui.window(), Qt::LeftButton, {}, s.sliderPoint(8.0));
         QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{periodBytes(480)});
@@ -268,25 +270,46 @@ private Q_SLOTS:
         QCOMPARE(s.shown("intervalSlider", "value").toDouble(), 1.5);
     }
 
+    void aTabTakenDownMidDragEndsTheDrag_data()
+    {
+        QTest::addColumn<QString>("slider");
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::newRow("interval") << QStringLiteral("intervalSlider") << 5.0 << 6.0;
+        QTest::newRow("vibration") << QStringLiteral("motorStrengthSlider") << 40.0 << 33.0;
+    }
     void aTabTakenDownMidDragEndsTheDrag()
     {
+        QFETCH(QString, slider);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        const QByteArray name = slider.toLatin1();
+        const bool isVibration = slider.startsWith(u"motor");
         Connected s;
-        QTRY_VERIFY(s.item("intervalSlider"));
+        if (isVibration)
+            s.ui.click(s.item("settingsTabButton"));
+        QTRY_VERIFY(s.item(name.constData()));
         QTest::qWait(30);
         QWindow* window = &s.ui.window();
-        QTest::mousePress(window, Qt::LeftButton, {}, s.sliderPoint(5.0));
-        for (int sixth = 31; sixth <= 36; ++sixth)
-            QTest::mouseMove(window, s.sliderPoint(sixth / 6.0));
-        QVERIFY(s.bluetooth().isEditingPeriod());
-        QPointer<QQuickItem> tab = s.item("controlsTab");
-        const QPoint letGo = s.sliderPoint(6.0);
+        QTest::mousePress(window, Qt::LeftButton, {}, s.sliderPoint(name.constData(), from));
+        for (int step = 1; step <= 6; ++step)
+            QTest::mouseMove(window,
+                             s.sliderPoint(name.constData(), from + (to - from) * step / 6));
+        const auto isEditing = [&] {
+            return isVibration ? s.bluetooth().isEditingMotor() : s.bluetooth().isEditingPeriod();
+        };
+        QVERIFY(isEditing());
+        QPointer<QQuickItem> handled = s.item(name.constData());
+        const QPoint letGo = s.sliderPoint(name.constData(), to);
 
         s.f.report(*s.chair, chairStateUUID, bytes({0x00, 0x00, 0x03}));
-        QTRY_VERIFY(tab.isNull());
-        QVERIFY(!s.bluetooth().isEditingPeriod());
-        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{periodBytes(360)});
+        QTRY_VERIFY(handled.isNull());
+        QVERIFY(!isEditing());
+        const QBluetoothUuid written = isVibration ? leftMotorSoundUUID : autoPeriodUUID;
+        const QByteArray value = isVibration ? bytes({33}) : periodBytes(360);
+        QCOMPARE(s.writes(written), QList<QByteArray>{value});
         QTest::mouseRelease(window, Qt::LeftButton, {}, letGo);
-        QCOMPARE(s.writes(autoPeriodUUID).size(), 1);
+        QCOMPARE(s.writes(written).size(), 1);
     }
 
     void aSleepingChairShowsTheSleepingScreenAndCanBeWoken()

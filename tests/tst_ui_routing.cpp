@@ -80,7 +80,7 @@ private Q_SLOTS:
         QCOMPARE(f.state(), ConnectionState::disconnected);
     }
 
-    void restartAfterAnUpdateSaysSoAndOffersNoCancel()
+    void restartAfterAnUpdateSaysSoAndCanBeCancelled()
     {
         LinkFixture f;
         QmlHarness ui;
@@ -102,7 +102,13 @@ private Q_SLOTS:
         f.central->flush();
         QCOMPARE(f.state(), ConnectionState::connecting);
         QTRY_VERIFY(ui.shows(QStringLiteral("Chair restarting after update…")));
-        QVERIFY(!ui.byName(QStringLiteral("cancelButton")));
+        // A chair that never comes back must not hold the user.
+        ui.click(ui.byName(QStringLiteral("cancelButton")));
+        QCOMPARE(f.state(), ConnectionState::disconnected);
+        QVERIFY(!f.manager->isReconnectingAfterOTA());
+        f.central->clearCalls();
+        f.advance(10s);
+        QCOMPARE(f.central->count(FakeCall::Kind::connect), 0);
     }
 
     void debugModeTakesOverAConnectedChair()

@@ -61,6 +61,7 @@ private Q_SLOTS:
         QVERIFY(program.open(ui));
         QVERIFY(ui.shows(QStringLiteral("Terms of Service")));
         QVERIFY(ui.shows(QStringLiteral("VELNORA SOFTWARE TERMS OF SERVICE")));
+        QCOMPARE(ui.window().size(), QSize(420, 660)); // the terms are taller than the root
         QCOMPARE(program.managersMade, 0); // nothing scans before the terms are accepted
         QQuickItem* accept = ui.byName(QStringLiteral("acceptButton"));
         QVERIFY(accept);
@@ -87,6 +88,7 @@ private Q_SLOTS:
         QCOMPARE(program.settings.userDisplayName(), QString());
         QCOMPARE(program.settings.acceptedTermsVersion(), QStringLiteral("1.0"));
         QTRY_VERIFY(ui.byName(QStringLiteral("contentView")));
+        QCOMPARE(ui.window().size(), QSize(420, 640));
         QCOMPARE(program.managersMade, 1);
         QVERIFY(ui.shows(QStringLiteral("Connect to your Velnora Pro chair via Bluetooth.")));
 

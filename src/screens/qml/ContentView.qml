@@ -71,8 +71,9 @@ Item {
             message: root.screen === "restarting" ? "Chair restarting after update…"
                    : root.screen === "connecting" ? "Connecting…"
                    : "Checking WiFi connection…"
-            // A connect the platform never completes must not trap the user.
-            showsCancel: root.screen === "connecting"
+            // A connect the platform never completes, or a chair that never comes back after its
+            // update, must not trap the user.
+            showsCancel: root.screen === "connecting" || root.screen === "restarting"
             onCancelled: root.bluetooth.disconnect()
         }
     }

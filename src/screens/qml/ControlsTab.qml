@@ -13,34 +13,6 @@ Item {
     property var patternNames: ControlsText.patternNames
     property var patternDescriptions: ControlsText.patternDescriptions
 
-    // The slider is being handled (a drag, a held key, a press on the track): the chair's own
-    // period values are held off until it is let go.
-    property bool isEditingPeriod: false
-
-    function beginPeriodEdit() {
-        if (isEditingPeriod)
-            return
-        isEditingPeriod = true
-        bluetooth.isEditingPeriod = true
-    }
-    // Every committed change ends in one write of the period.
-    function endPeriodEdit() {
-        if (!isEditingPeriod)
-            return
-        isEditingPeriod = false
-        bluetooth.isEditingPeriod = false
-        bluetooth.writeAutoPeriod()
-    }
-    function movePeriod(value) {
-        bluetooth.autoPeriodMinutes = ControlsText.periodFromSlider(value)
-        // A wheel step comes without a press: it is committed at once.
-        if (!isEditingPeriod)
-            bluetooth.writeAutoPeriod()
-    }
-
-    // Taken down mid-drag (the chair fell asleep, the link went): the drag ends here.
-    Component.onDestruction: if (bluetooth) endPeriodEdit()
-
     implicitWidth: Theme.contentWidth
     implicitHeight: content.implicitHeight + 2 * Theme.margin
 
@@ -158,48 +130,18 @@ Item {
                                 color: Theme.primaryText
                             }
                         }
-                        Slider {
-                            id: slider
+                        ChairSlider {
                             objectName: "intervalSlider"
                             Layout.fillWidth: true
                             Accessible.name: qsTr("Movement Interval")
-                            focusPolicy: Qt.StrongFocus
                             from: ControlsText.periodMinimum
                             to: ControlsText.periodMaximum
                             stepSize: ControlsText.periodStep
-                            snapMode: Slider.SnapAlways
-                            wheelEnabled: true
                             value: root.bluetooth.autoPeriodMinutes
-                            onPressedChanged: pressed ? root.beginPeriodEdit() : root.endPeriodEdit()
-                            onMoved: root.movePeriod(value)
-
-                            background: Rectangle {
-                                x: slider.leftPadding
-                                y: slider.topPadding + slider.availableHeight / 2 - height / 2
-                                implicitWidth: 200
-                                implicitHeight: 4
-                                width: slider.availableWidth
-                                height: implicitHeight
-                                radius: 2
-                                color: Theme.unlitBar
-                                Rectangle {
-                                    width: slider.visualPosition * parent.width
-                                    height: parent.height
-                                    radius: 2
-                                    color: Theme.accent
-                                }
-                            }
-                            handle: Rectangle {
-                                x: slider.leftPadding + slider.visualPosition
-                                   * (slider.availableWidth - width)
-                                y: slider.topPadding + slider.availableHeight / 2 - height / 2
-                                implicitWidth: 18
-                                implicitHeight: 18
-                                radius: 9
-                                color: slider.pressed ? Theme.sheetBackground : Theme.toggleKnob
-                                border.width: slider.visualFocus ? 2 : 0
-                                border.color: Theme.focusRing
-                            }
+                            onEditingChanged: root.bluetooth.isEditingPeriod = editing
+                            onEdited: (value) => root.bluetooth.autoPeriodMinutes
+                                      = ControlsText.periodFromSlider(value)
+                            onCommitted: root.bluetooth.writeAutoPeriod()
                         }
                     }
                 }

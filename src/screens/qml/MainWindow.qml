@@ -7,8 +7,9 @@ Window {
     required property var app
     required property var services
 
+    // The window follows the screen it shows: the terms are taller than the root screen.
     width: Theme.contentWidth
-    height: Theme.contentHeight
+    height: app.termsAccepted ? Theme.contentHeight : Theme.termsHeight
     minimumWidth: width
     maximumWidth: width
     minimumHeight: height

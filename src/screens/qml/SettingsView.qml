@@ -182,60 +182,19 @@ Item {
                             color: Theme.primaryText
                         }
                     }
-                    Slider {
-                        id: strength
+                    ChairSlider {
                         objectName: "motorStrengthSlider"
                         Layout.fillWidth: true
                         from: 20
                         to: 50
                         stepSize: 1
-                        snapMode: Slider.SnapAlways
-                        wheelEnabled: true
-                        focusPolicy: Qt.StrongFocus
+                        trackColor: Theme.buttonBackground
                         value: root.bluetooth.motorStrength
                         Accessible.name: "Motor Strength"
-
-                        // Chair values are ignored while the finger (or key) is down; the one
-                        // write goes out when it lifts. A wheel step has no press: it writes
-                        // at once.
-                        onPressedChanged: {
-                            root.bluetooth.isEditingMotor = pressed
-                            if (!pressed)
-                                root.bluetooth.writeMotorStrength()
-                        }
-                        onMoved: {
-                            root.bluetooth.motorStrength = SettingsText.strengthFromSlider(value)
-                            if (!pressed)
-                                root.bluetooth.writeMotorStrength()
-                        }
-
-                        background: Rectangle {
-                            x: strength.leftPadding
-                            y: strength.topPadding + strength.availableHeight / 2 - height / 2
-                            implicitWidth: 200
-                            implicitHeight: 4
-                            width: strength.availableWidth
-                            height: implicitHeight
-                            radius: 2
-                            color: Theme.buttonBackground
-                            Rectangle {
-                                width: strength.visualPosition * parent.width
-                                height: parent.height
-                                radius: 2
-                                color: Theme.accent
-                            }
-                        }
-                        handle: Rectangle {
-                            x: strength.leftPadding + strength.visualPosition
-                               * (strength.availableWidth - width)
-                            y: strength.topPadding + strength.availableHeight / 2 - height / 2
-                            implicitWidth: 18
-                            implicitHeight: 18
-                            radius: 9
-                            color: strength.pressed ? Theme.secondaryText : Theme.primaryText
-                            border.width: strength.visualFocus ? 2 : 0
-                            border.color: Theme.focusRing
-                        }
+                        onEditingChanged: root.bluetooth.isEditingMotor = editing
+                        onEdited: (value) => root.bluetooth.motorStrength
+                                  = SettingsText.strengthFromSlider(value)
+                        onCommitted: root.bluetooth.writeMotorStrength()
                     }
                 }
                 FootnoteText {

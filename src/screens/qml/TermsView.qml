@@ -50,9 +50,8 @@ Rectangle {
 
     onShowPrivacyPolicyChanged: showPrivacyPolicy ? privacySheet.open() : privacySheet.close()
 
-    // Designed at 420 × 660; in a shorter window the terms' scroll area gives up the difference.
-    implicitWidth: 420
-    implicitHeight: 660
+    implicitWidth: Theme.contentWidth
+    implicitHeight: Theme.termsHeight
     width: parent ? parent.width : implicitWidth
     height: parent ? parent.height : implicitHeight
     color: Theme.background

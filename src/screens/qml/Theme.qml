@@ -92,4 +92,5 @@ QtObject {
     // The window.
     readonly property int contentWidth: 420
     readonly property int contentHeight: 640
+    readonly property int termsHeight: 660
 }
