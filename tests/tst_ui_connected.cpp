@@ -270,45 +270,58 @@ private Q_SLOTS:
         QCOMPARE(s.shown("intervalSlider", "value").toDouble(), 1.5);
     }
 
+    // Mid-drag, or with an arrow key still held, when the chair falls asleep.
     void aTabTakenDownMidDragEndsTheDrag_data()
     {
         QTest::addColumn<QString>("slider");
-        QTest::addColumn<double>("from");
-        QTest::addColumn<double>("to");
-        QTest::newRow("interval") << QStringLiteral("intervalSlider") << 5.0 << 6.0;
-        QTest::newRow("vibration") << QStringLiteral("motorStrengthSlider") << 40.0 << 33.0;
+        QTest::addColumn<bool>("byKey");
+        for (const char* slider : {"intervalSlider", "motorStrengthSlider"}) {
+            QTest::addRow("%s, drag", slider) << QString::fromLatin1(slider) << false;
+            QTest::addRow("%s, key held", slider) << QString::fromLatin1(slider) << true;
+        }
     }
     void aTabTakenDownMidDragEndsTheDrag()
     {
         QFETCH(QString, slider);
-        QFETCH(double, from);
-        QFETCH(double, to);
+        QFETCH(bool, byKey);
         const QByteArray name = slider.toLatin1();
         const bool isVibration = slider.startsWith(u"motor");
         Connected s;
         if (isVibration)
             s.ui.click(s.item("settingsTabButton"));
         QTRY_VERIFY(s.item(name.constData()));
-        QTest::qWait(30);
+        QPointer<QQuickItem> handled = s.item(name.constData());
         QWindow* window = &s.ui.window();
-        QTest::mousePress(window, Qt::LeftButton, {}, s.sliderPoint(name.constData(), from));
-        for (int step = 1; step <= 6; ++step)
-            QTest::mouseMove(window,
-                             s.sliderPoint(name.constData(), from + (to - from) * step / 6));
+        const double from = handled->property("value").toDouble();
+        const QPoint letGo = s.sliderPoint(name.constData(), from + 1);
+        if (byKey) {
+            window->requestActivate();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            handled->forceActiveFocus(Qt::TabFocusReason);
+            QTest::keyPress(window, Qt::Key_Right);
+        } else {
+            QTest::qWait(30);
+            QTest::mousePress(window, Qt::LeftButton, {}, s.sliderPoint(name.constData(), from));
+            QTest::mouseMove(window, letGo);
+        }
         const auto isEditing = [&] {
             return isVibration ? s.bluetooth().isEditingMotor() : s.bluetooth().isEditingPeriod();
         };
         QVERIFY(isEditing());
-        QPointer<QQuickItem> handled = s.item(name.constData());
-        const QPoint letGo = s.sliderPoint(name.constData(), to);
+        const QBluetoothUuid written = isVibration ? leftMotorSoundUUID : autoPeriodUUID;
+        QVERIFY(s.writes(written).isEmpty());
 
         s.f.report(*s.chair, chairStateUUID, bytes({0x00, 0x00, 0x03}));
         QTRY_VERIFY(handled.isNull());
         QVERIFY(!isEditing());
-        const QBluetoothUuid written = isVibration ? leftMotorSoundUUID : autoPeriodUUID;
-        const QByteArray value = isVibration ? bytes({33}) : periodBytes(360);
+        const QByteArray value =
+            isVibration ? bytes({int(s.bluetooth().motorStrength())})
+                        : periodBytes(quint32(std::lround(s.bluetooth().autoPeriodMinutes() * 60)));
         QCOMPARE(s.writes(written), QList<QByteArray>{value});
-        QTest::mouseRelease(window, Qt::LeftButton, {}, letGo);
+        if (byKey)
+            QTest::keyRelease(window, Qt::Key_Right);
+        else
+            QTest::mouseRelease(window, Qt::LeftButton, {}, letGo);
         QCOMPARE(s.writes(written).size(), 1);
     }
 
