@@ -60,8 +60,10 @@ bool render(const Shot& shot, const QDir& out)
     ScreenServices services(f.scheduler, f.clock, f.settings);
     QmlHarness ui;
     QVariantMap properties = rootProperties(f, services);
-    if (QString::fromLatin1(shot.file) == QLatin1String("TermsView.qml"))
+    if (QString::fromLatin1(shot.file) == QLatin1String("TermsView.qml")) {
         properties = {{QStringLiteral("settings"), QVariant::fromValue(&f.settings)}};
+        ui.window().resize(420, 660); // the window is taller while it shows the terms
+    }
     else if (!shot.properties.isEmpty())
         properties = shot.properties;
     if (!ui.load(QString::fromLatin1(shot.file), properties)) {
@@ -366,6 +368,15 @@ int main(int argc, char* argv[])
          settingsTab([&](LinkFixture& link, FakePeripheral&) {
              updateTo(link, {{"readme.txt", "not firmware"}}, 0);
          })},
+        {"restarting", "ContentView.qml",
+         [&](LinkFixture& f) {
+             auto chair = f.central->makeChair();
+             chair->values[ChairProfile::otaV2BeginUUID] = QByteArray(1, '\x01');
+             f.connectChair(chair);
+             flashedTo(4, 84)(f, *chair);
+             f.central->dropLink(chair.get()); // the chair restarts on its new firmware
+             f.central->flush();
+         }},
         {"settings-wifi-sheet", "SettingsView.qml", nothing,
          [](QmlHarness& ui, LinkFixture&) {
              QQuickItem* button = ui.byName(QStringLiteral("configureWiFiButton"));
