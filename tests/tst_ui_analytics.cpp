@@ -294,6 +294,29 @@ private Q_SLOTS:
         QTRY_COMPARE(textOf(ui, "comparisonLine"), QStringLiteral("+0% vs yesterday"));
     }
 
+    // Down from the start: the failure and the moves counted this session show, and stay
+    // while the poll tries again.
+    void aServerDownFromTheStartShowsTheSessionsMoves()
+    {
+        AnalyticsRig rig;
+        rig.answers = {{QStringLiteral("2026-03-05"), serverDown},
+                       {QStringLiteral("2026-03-04"), serverDown}};
+        const auto chair = rig.f.connectChair();
+        for (int right : {0x00, 0x01, 0x00}) // the first report only tells where the legs are
+            rig.f.report(*chair, ChairProfile::chairStateUUID, bytes({0x01, right, 0x00}));
+        QmlHarness ui;
+        TabUnderTest t(ui, rig, {{"serialNumber", "SN123"}});
+        QTRY_VERIFY(isShown(ui, "analyticsError"));
+        QTRY_COMPARE(textOf(ui, "totalMoves"), QStringLiteral("2"));
+
+        rig.isHolding = true;
+        rig.f.scheduler.advance(10s);
+        QTRY_COMPARE(rig.requests(), 4);
+        QVERIFY(t.service()->isLoading());
+        QVERIFY(isShown(ui, "analyticsError"));
+        QVERIFY(isShown(ui, "totalMovesCard"));
+    }
+
     // Moves the chair counted before the baseline are already in the server's figure.
     void liveMovesAddOnlyWhatCameAfterTheBaseline()
     {

@@ -19,8 +19,11 @@ Item {
 
     readonly property var breakdown: analytics ? analytics.breakdown : null
     readonly property real breakdownTotal: breakdown ? breakdown.moveTotal : 0
+    // Nothing to show only until the first answer or failure: while the poll retries after a
+    // failure, the cards (with the moves counted live) stay on screen.
     readonly property bool showsCards: analytics !== null
-                                       && !(breakdownTotal <= 0 && analytics.isLoading)
+                                       && !(breakdownTotal <= 0 && analytics.isLoading
+                                            && analytics.errorMessage === undefined)
     readonly property string currentPosture: AnalyticsText.posture(leftLegUp, rightLegUp)
     readonly property var comparison: AnalyticsText.comparison(
         analytics ? analytics.previousDayMoves : undefined, live.totalMoves,
