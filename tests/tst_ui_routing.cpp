@@ -185,7 +185,7 @@ private Q_SLOTS:
         // Another network empties the password.
         ui.click(ui.textItem(QStringLiteral("Home_Network")));
         QTRY_VERIFY(ui.shows(QStringLiteral("Password for \"Home_Network\"")));
-        QCOMPARE(ui.byName(QStringLiteral("passwordField"))->property("text").toString(),
+        QCOMPARE(ui.byName(QStringLiteral("passwordField"))->property("password").toString(),
                  QString());
         ui.click(ui.byName(QStringLiteral("passwordField")));
         ui.type(QStringLiteral("secret12"));
@@ -196,7 +196,7 @@ private Q_SLOTS:
         QTRY_VERIFY(field->property("echoMode") != masked);
         ui.click(ui.byName(QStringLiteral("showPasswordButton")));
         QTRY_COMPARE(field->property("echoMode"), masked);
-        QCOMPARE(field->property("text").toString(), QStringLiteral("secret12"));
+        QCOMPARE(field->property("password").toString(), QStringLiteral("secret12"));
         QVERIFY(connect->isEnabled());
 
         f.central->clearCalls();

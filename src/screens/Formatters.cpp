@@ -22,6 +22,14 @@ bool isBarLit(int index, int barCount, double strength)
     return barCount > 0 && double(index) / double(barCount) < strength;
 }
 
+QString signalDescription(int barCount, double strength)
+{
+    int lit = 0;
+    for (int i = 0; i < barCount; ++i)
+        lit += isBarLit(i, barCount, strength) ? 1 : 0;
+    return QStringLiteral("Signal: %1 of %2 bars").arg(lit).arg(std::max(barCount, 0));
+}
+
 BarColor barColor(double strength)
 {
     if (strength > 0.7)

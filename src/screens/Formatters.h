@@ -17,6 +17,8 @@ enum class BarColor { green, yellow, orange };
 // RSSI (0, as Qt reports a missing value, or 127) is 0.
 double signalStrength(qint64 rssi);
 bool isBarLit(int index, int barCount, double strength);
+// What a screen reader says of the bars: "Signal: {lit} of {barCount} bars".
+QString signalDescription(int barCount, double strength);
 BarColor barColor(double strength);
 // The offline banner's "m:ss"; negative seconds show as 0:00.
 QString bannerTime(qint64 seconds);
@@ -60,6 +62,10 @@ public:
     Q_INVOKABLE bool isBarLit(int index, int barCount, double strength) const
     {
         return Formatters::isBarLit(index, barCount, strength);
+    }
+    Q_INVOKABLE QString signalDescription(int barCount, double strength) const
+    {
+        return Formatters::signalDescription(barCount, strength);
     }
     // "green", "yellow" or "orange": the Theme colour of the lit bars.
     Q_INVOKABLE QString barColor(double strength) const;

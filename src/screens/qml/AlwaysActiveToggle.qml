@@ -1,13 +1,13 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Shapes
 import Velnora.Screens
 
 // The automatic-mode switch (AlwaysActiveToggleStyle): a capsule track in onColor or offColor
 // and a white knob that slides to the right when on. It shows `isOn` and asks for the other
 // value through flipRequested; whoever owns the value decides. Drawn from the value and the two
-// colours alone, so it looks the same whether the window is active or not.
-AbstractButton {
+// colours alone, so it looks the same whether the window is active or not. A screen reader
+// reads it as a check box whose state is the value shown.
+Tappable {
     id: control
     property bool isOn: false
     property color onColor: Theme.autoToggleOn
@@ -16,20 +16,14 @@ AbstractButton {
 
     implicitWidth: 51
     implicitHeight: 31
-    padding: 0
-    focusPolicy: Qt.StrongFocus
     Accessible.role: Accessible.CheckBox
     Accessible.checkable: true
     Accessible.checked: isOn
 
     onClicked: flipRequested(!isOn)
-    Keys.onReturnPressed: clicked()
-    Keys.onEnterPressed: clicked()
 
-    contentItem: Item {}
-    background: Item {
-        implicitWidth: 51
-        implicitHeight: 31
+    Item {
+        anchors.fill: parent
 
         Rectangle {
             objectName: "toggleTrack"

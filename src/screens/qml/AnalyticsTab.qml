@@ -108,55 +108,22 @@ Item {
                 }
             }
 
-            // The segmented range picker.
-            Rectangle {
+            SegmentedPicker {
+                id: rangePicker
+                objectName: "rangePicker"
+                readonly property var ranges: AnalyticsText.ranges()
                 width: parent.width
                 height: 28
-                radius: Theme.buttonRadius
-                color: Theme.buttonBackground
-                Row {
-                    id: segments
-                    anchors.fill: parent
-                    anchors.margins: 2
-                    Repeater {
-                        model: AnalyticsText.ranges()
-                        Button {
-                            id: segment
-                            required property var modelData
-                            readonly property bool isSelected: root.analytics !== null
-                                && root.analytics.selectedRange === modelData.range
-                            objectName: "range" + modelData.name.replace(" ", "")
-                            width: segments.width / 4
-                            height: segments.height
-                            text: modelData.name
-                            focusPolicy: Qt.StrongFocus
-                            checkable: false
-                            Accessible.role: Accessible.RadioButton
-                            Accessible.name: text
-                            Accessible.checked: isSelected
-                            Keys.onReturnPressed: clicked()
-                            Keys.onEnterPressed: clicked()
-                            onClicked: {
-                                if (root.analytics !== null && !isSelected)
-                                    root.analytics.selectedRange = modelData.range
-                            }
-                            contentItem: Text {
-                                text: segment.text
-                                font.pixelSize: Theme.callout
-                                font.weight: segment.isSelected ? Font.DemiBold : Font.Normal
-                                color: segment.isSelected ? Theme.primaryText : Theme.secondaryText
-                                horizontalAlignment: Text.AlignHCenter
-                                verticalAlignment: Text.AlignVCenter
-                            }
-                            background: Rectangle {
-                                radius: Theme.buttonRadius - 1
-                                color: segment.isSelected || segment.down ? Theme.buttonPressed
-                                                                          : Theme.clear
-                                border.width: segment.visualFocus ? 2 : 0
-                                border.color: Theme.focusRing
-                            }
-                        }
-                    }
+                fill: Theme.buttonBackground
+                dimsUnselected: true
+                Accessible.name: "Time range"
+                model: ranges.map(entry => entry.name)
+                segmentObjectName: (index, text) => "range" + text.replace(" ", "")
+                currentIndex: root.analytics === null ? -1
+                              : ranges.findIndex(entry => entry.range === root.analytics.selectedRange)
+                onActivated: index => {
+                    if (root.analytics !== null && index !== currentIndex)
+                        root.analytics.selectedRange = ranges[index].range
                 }
             }
 
@@ -248,7 +215,8 @@ Item {
                     y: 16
                     width: parent.width - 32
                     spacing: 10
-                    Text {
+                    ScreenText {
+                        Accessible.role: Accessible.Heading
                         text: "Posture Breakdown"
                         font.pixelSize: Theme.caption
                         color: Theme.secondaryText

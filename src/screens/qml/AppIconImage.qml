@@ -8,8 +8,7 @@ Item {
     id: icon
     implicitWidth: 40
     implicitHeight: 40
-    Accessible.role: Accessible.Graphic
-    Accessible.name: "Velnora Pro"
+    Accessible.ignored: true // artwork beside the title it illustrates
 
     Rectangle {
         // The tile fills 240 of the SVG's 256 units.

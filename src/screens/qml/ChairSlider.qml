@@ -11,6 +11,9 @@ Slider {
     id: control
 
     property bool editing: false
+    // Qt 6.4 gives a screen reader the slider's range from these names, not from `from` and `to`.
+    readonly property real minimumValue: from
+    readonly property real maximumValue: to
     property color trackColor: Theme.unlitBar
     // The user moved the handle to value; the owner stores it (the screen follows at once).
     signal edited(real value)

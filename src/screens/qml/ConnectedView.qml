@@ -43,12 +43,13 @@ Item {
             }
             ColumnLayout {
                 spacing: 2
-                Text {
+                ScreenText {
+                    Accessible.role: Accessible.Heading
                     text: "Velnora Pro"
                     font.pixelSize: Theme.title
                     color: Theme.primaryText
                 }
-                Text {
+                ScreenText {
                     text: "Velnora Desktop V1.0.0"
                     font.pixelSize: Theme.caption2
                     color: Theme.secondaryText

@@ -33,6 +33,17 @@ Item {
         id: current
         objectName: "currentScreen"
         anchors.fill: parent
+        // A new screen takes the keyboard focus on its first control, so that a keyboard or
+        // screen-reader user starts there rather than on a control that is gone.
+        onLoaded: {
+            const first = item.nextItemInFocusChain(true)
+            for (let inside = first; inside; inside = inside.parent) {
+                if (inside === item) {
+                    first.forceActiveFocus(Qt.TabFocusReason)
+                    return
+                }
+            }
+        }
         sourceComponent: {
             switch (root.screen) {
             case "debug": return debugScreen

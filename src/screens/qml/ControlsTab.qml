@@ -23,7 +23,7 @@ Item {
         contentHeight: content.implicitHeight + 2 * Theme.margin
         boundsBehavior: Flickable.StopAtBounds
         clip: true
-        ScrollIndicator.vertical: ScrollIndicator {}
+        ScrollIndicator.vertical: ScrollIndicator { Accessible.ignored: true }
 
         ColumnLayout {
             id: content
@@ -63,7 +63,8 @@ Item {
                                 total: root.bluetooth.autoPeriodMinutes * 60
                             }
                         }
-                        Text {
+                        ScreenText {
+                            Accessible.role: Accessible.Heading
                             objectName: "autoModeTitle"
                             text: qsTr("Auto Mode")
                             font.pixelSize: Theme.title3
@@ -84,7 +85,7 @@ Item {
                     ColumnLayout {
                         Layout.fillWidth: true
                         spacing: 6
-                        Text {
+                        ScreenText {
                             Layout.leftMargin: 2
                             text: qsTr("Movement Pattern")
                             font.pixelSize: Theme.caption
@@ -94,12 +95,13 @@ Item {
                             objectName: "patternPicker"
                             Layout.fillWidth: true
                             Accessible.name: qsTr("Movement Pattern")
+                            segmentObjectName: (index, text) => "patternSegment" + index
                             model: root.patternNames
                             currentIndex: ControlsText.patternSegment(
                                               root.bluetooth.autoModePattern, root.patternNames.length)
                             onActivated: index => root.bluetooth.setAutoModePattern(index)
                         }
-                        Text {
+                        ScreenText {
                             objectName: "patternDescription"
                             Layout.fillWidth: true
                             Layout.leftMargin: 2
@@ -116,13 +118,13 @@ Item {
                         spacing: 6
                         RowLayout {
                             Layout.fillWidth: true
-                            Text {
+                            ScreenText {
                                 text: qsTr("Movement Interval")
                                 font.pixelSize: Theme.caption
                                 color: Theme.secondaryText
                             }
                             Item { Layout.fillWidth: true }
-                            Text {
+                            ScreenText {
                                 objectName: "intervalLabel"
                                 text: ControlsText.intervalLabel(root.bluetooth.autoPeriodMinutes)
                                 font.pixelSize: Theme.caption
@@ -134,6 +136,7 @@ Item {
                             objectName: "intervalSlider"
                             Layout.fillWidth: true
                             Accessible.name: qsTr("Movement Interval")
+                            Accessible.description: ControlsText.intervalLabel(value)
                             from: ControlsText.periodMinimum
                             to: ControlsText.periodMaximum
                             stepSize: ControlsText.periodStep
@@ -157,7 +160,8 @@ Item {
             ColumnLayout {
                 Layout.alignment: Qt.AlignHCenter
                 spacing: 16
-                Text {
+                ScreenText {
+                    Accessible.role: Accessible.Heading
                     Layout.alignment: Qt.AlignHCenter
                     text: qsTr("Manual Control")
                     font.pixelSize: Theme.title3

@@ -26,8 +26,10 @@ Item {
 
     implicitWidth: 48
     implicitHeight: 48
-    Accessible.role: Accessible.ProgressBar
-    Accessible.name: qsTr("Next move in %1").arg(timeText)
+    // Read as a status: the time as shown, and what it counts down to.
+    Accessible.role: Accessible.StatusBar
+    Accessible.name: timeText
+    Accessible.description: qsTr("Time to the next move")
 
     Shape {
         anchors.fill: parent

@@ -32,7 +32,8 @@ Item {
                 Layout.preferredWidth: 40
                 Layout.preferredHeight: 40
             }
-            Text {
+            ScreenText {
+                Accessible.role: Accessible.Heading
                 text: "Velnora Pro"
                 font.pixelSize: Theme.title
                 color: Theme.primaryText
@@ -43,7 +44,7 @@ Item {
                 implicitHeight: badgeText.implicitHeight + 4
                 radius: 4
                 color: Theme.debugBadge
-                Text {
+                ScreenText {
                     id: badgeText
                     anchors.centerIn: parent
                     text: "DEBUG"

@@ -43,7 +43,10 @@ Popup {
 
     contentItem: Column {
         spacing: 20
-        Text {
+        Accessible.role: Accessible.Dialog
+        Accessible.name: "Debug Analytics Mode"
+        ScreenText {
+            Accessible.role: Accessible.Heading
             objectName: "debugEntryTitle"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
@@ -52,7 +55,7 @@ Popup {
             font.weight: Font.DemiBold
             color: Theme.primaryText
         }
-        Text {
+        ScreenText {
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
@@ -93,6 +96,7 @@ Popup {
                 text: "Enable"
                 prominent: true
                 enabled: root.trimmedSerial !== ""
+                unavailableReason: "Type a chair serial number first."
                 onClicked: root.enable()
             }
         }

@@ -45,14 +45,12 @@ Item {
                 id: logo
                 objectName: "logo"
                 width: 260
-                Accessible.role: Accessible.Graphic
-                Accessible.name: qsTr("Velnora")
                 TapHandler {
                     onTapped: root.logoTapped()
                 }
             }
         }
-        Text {
+        ScreenText {
             objectName: "disconnectedMessage"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter

@@ -20,6 +20,7 @@ AbstractButton {
     Accessible.role: Accessible.Button
     Accessible.name: statusText.length > 0 ? label + ", " + statusText : label
 
+    Accessible.onPressAction: clicked()
     Keys.onReturnPressed: clicked()
     Keys.onEnterPressed: clicked()
 

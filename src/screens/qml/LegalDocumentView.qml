@@ -41,7 +41,6 @@ ScrollView {
     contentWidth: availableWidth
     clip: true
     activeFocusOnTab: true
-    Accessible.role: Accessible.Document
     Accessible.name: title
     ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
     background: Rectangle {
@@ -80,7 +79,8 @@ ScrollView {
         Column {
             width: parent.width
             spacing: 2
-            Text {
+            ScreenText {
+                Accessible.role: Accessible.Heading
                 objectName: "documentTitle"
                 width: parent.width
                 text: root.title
@@ -90,7 +90,7 @@ ScrollView {
                 font.pixelSize: Theme.callout
                 font.bold: true
             }
-            Text {
+            ScreenText {
                 objectName: "documentVersion"
                 width: parent.width
                 text: root.version
@@ -108,7 +108,8 @@ ScrollView {
                 required property var modelData
                 width: column.width
                 spacing: 4
-                Text {
+                ScreenText {
+                    Accessible.role: Accessible.Heading
                     width: parent.width
                     text: modelData.heading
                     textFormat: Text.PlainText
@@ -117,7 +118,7 @@ ScrollView {
                     font.pixelSize: Theme.footnote
                     font.weight: Font.DemiBold
                 }
-                Text {
+                ScreenText {
                     width: parent.width
                     text: modelData.body
                     textFormat: Text.PlainText

@@ -15,7 +15,8 @@ Column {
 
     spacing: 4
     Accessible.role: Accessible.StaticText
-    Accessible.name: label + " " + share.text + ", " + time.text + ", " + transitions.text
+    Accessible.name: label + (isActive ? ", current posture" : "") + ", " + share.text + ", "
+                     + time.text + ", " + transitions.text
 
     Row {
         spacing: 4

@@ -27,9 +27,10 @@ Item {
             height: width
             padding: 0
             palette.dark: Theme.secondaryText
-            Accessible.name: headerText.text
+            Accessible.ignored: true // the title beside it says what is under way
         }
-        Text {
+        ScreenText {
+            Accessible.role: Accessible.Heading
             id: headerText
             objectName: "scanTitle"
             anchors.verticalCenter: parent.verticalCenter
@@ -40,7 +41,7 @@ Item {
         }
     }
 
-    Text {
+    ScreenText {
         objectName: "scanHint"
         visible: root.devices.length === 0
         anchors.top: header.bottom
@@ -106,6 +107,9 @@ Item {
                             padding: Theme.margin
                             Accessible.role: Accessible.Button
                             Accessible.name: qsTr("Connect to %1").arg(entry.device?.name ?? "")
+                            Accessible.description: Format.signalDescription(
+                                4, Format.signalStrength(entry.device?.rssi ?? 0))
+                            Accessible.onPressAction: clicked()
                             Keys.onReturnPressed: clicked()
                             Keys.onEnterPressed: clicked()
                             onClicked: root.bluetooth.connect(entry.device.id)
@@ -125,6 +129,7 @@ Item {
                                     anchors.verticalCenter: parent.verticalCenter
                                     SignalBars {
                                         objectName: "signalBars"
+                                        Accessible.ignored: true // the row's description says it
                                         anchors.centerIn: parent
                                         barCount: 4
                                         strength: Format.signalStrength(entry.device?.rssi ?? 0)

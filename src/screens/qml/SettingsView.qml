@@ -168,13 +168,13 @@ Item {
                     spacing: 6
                     RowLayout {
                         Layout.fillWidth: true
-                        Text {
+                        ScreenText {
                             text: "Motor Strength"
                             font.pixelSize: Theme.caption
                             color: Theme.secondaryText
                         }
                         Item { Layout.fillWidth: true }
-                        Text {
+                        ScreenText {
                             objectName: "motorStrengthText"
                             text: SettingsText.percent(root.bluetooth.motorStrength)
                             font.pixelSize: Theme.caption
@@ -191,6 +191,7 @@ Item {
                         trackColor: Theme.buttonBackground
                         value: root.bluetooth.motorStrength
                         Accessible.name: "Motor Strength"
+                        Accessible.description: SettingsText.percent(value)
                         onEditingChanged: root.bluetooth.isEditingMotor = editing
                         onEdited: (value) => root.bluetooth.motorStrength
                                   = SettingsText.strengthFromSlider(value)
@@ -262,9 +263,9 @@ Item {
                         padding: 0
                         running: parent.visible
                         palette.dark: Theme.secondaryText
-                        Accessible.name: spinnerStatus.text
+                        Accessible.ignored: true // the text below says what is under way
                     }
-                    Text {
+                    ScreenText {
                         id: spinnerStatus
                         objectName: "updateSpinnerStatus"
                         Layout.alignment: Qt.AlignHCenter
@@ -282,7 +283,7 @@ Item {
                     visible: root.updateArea === "progressBar"
                     Layout.fillWidth: true
                     spacing: 8
-                    Text {
+                    ScreenText {
                         objectName: "updateProgressStatus"
                         Layout.fillWidth: true
                         elide: Text.ElideRight
@@ -295,7 +296,10 @@ Item {
                         objectName: "updateProgressBar"
                         Layout.fillWidth: true
                         value: root.bluetooth ? SettingsText.updateFraction(root.bluetooth.otaState) : 0
-                        Accessible.name: root.updateStatus
+                        // Qt 6.4 gives a progress bar no value for a screen reader: its name
+                        // carries the figure shown below it.
+                        Accessible.name: root.updateDetail
+                        Accessible.description: root.updateStatus
                         background: Rectangle {
                             implicitHeight: 4
                             radius: 2
@@ -311,7 +315,7 @@ Item {
                             }
                         }
                     }
-                    Text {
+                    ScreenText {
                         objectName: "updateProgressDetail"
                         Layout.alignment: Qt.AlignHCenter
                         text: root.updateDetail
@@ -319,7 +323,7 @@ Item {
                         font.bold: true
                         color: Theme.primaryText
                     }
-                    Text {
+                    ScreenText {
                         objectName: "transferRateText"
                         visible: rate.hasEstimate
                         Layout.alignment: Qt.AlignHCenter
@@ -342,7 +346,7 @@ Item {
                             size: Theme.title3
                             color: Theme.green
                         }
-                        Text {
+                        ScreenText {
                             Layout.fillWidth: true
                             wrapMode: Text.Wrap
                             text: root.updateArea === "success" ? root.updateStatus : ""
@@ -372,7 +376,8 @@ Item {
                             size: Theme.callout
                             color: Theme.orange
                         }
-                        Text {
+                        ScreenText {
+                            Accessible.role: Accessible.AlertMessage
                             objectName: "updateErrorText"
                             Layout.fillWidth: true
                             Layout.alignment: Qt.AlignTop
@@ -518,13 +523,12 @@ Item {
                     size: Theme.title3 + 2
                     color: Theme.primaryText
                 }
-                Text {
+                ScreenText {
                     text: card.title
                     font.pixelSize: Theme.title3
                     font.bold: true
                     color: Theme.primaryText
                     Accessible.role: Accessible.Heading
-                    Accessible.name: text
                 }
             }
         }
@@ -541,7 +545,7 @@ Item {
         Layout.fillWidth: true
         implicitHeight: Math.max(captionText.implicitHeight, slot.implicitHeight)
 
-        Text {
+        ScreenText {
             id: captionText
             anchors.left: parent.left
             anchors.verticalCenter: parent.verticalCenter
@@ -557,7 +561,7 @@ Item {
         }
     }
 
-    component ValueText: Text {
+    component ValueText: ScreenText {
         width: Math.min(implicitWidth, parent ? parent.parent.valueRoom - 20 : implicitWidth)
         anchors.verticalCenter: parent ? parent.verticalCenter : undefined
         elide: Text.ElideRight
@@ -565,7 +569,7 @@ Item {
         color: Theme.primaryText
     }
 
-    component FootnoteText: Text {
+    component FootnoteText: ScreenText {
         Layout.fillWidth: true
         wrapMode: Text.Wrap
         font.pixelSize: Theme.caption2
@@ -581,6 +585,7 @@ Item {
         bottomPadding: 2
         Accessible.role: Accessible.Button
         Accessible.name: text
+        Accessible.onPressAction: clicked()
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()
 

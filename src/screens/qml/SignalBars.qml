@@ -15,7 +15,7 @@ Item {
     implicitWidth: barCount * barWidth + Math.max(barCount - 1, 0) * barSpacing
     implicitHeight: fullHeight
     Accessible.role: Accessible.Indicator
-    Accessible.name: qsTr("Signal strength")
+    Accessible.name: Format.signalDescription(barCount, strength)
 
     Row {
         anchors.bottom: parent.bottom

@@ -59,14 +59,15 @@ Item {
         ColumnLayout {
             Layout.alignment: Qt.AlignHCenter
             spacing: 10
-            Text {
+            ScreenText {
+                Accessible.role: Accessible.Heading
                 Layout.alignment: Qt.AlignHCenter
                 text: qsTr("Velnora is resting now")
                 font.pixelSize: Theme.title3
                 font.weight: Font.DemiBold
                 color: Theme.primaryText
             }
-            Text {
+            ScreenText {
                 Layout.alignment: Qt.AlignHCenter
                 text: qsTr("Come back anytime!")
                 font.pixelSize: Theme.body
@@ -86,6 +87,7 @@ Item {
                 focusPolicy: Qt.StrongFocus
                 text: qsTr("Wake Up")
                 Accessible.name: text
+                Accessible.onPressAction: clicked()
                 leftPadding: 20
                 rightPadding: 20
                 topPadding: 9
@@ -118,7 +120,7 @@ Item {
                     border.color: Theme.focusRing
                 }
             }
-            Text {
+            ScreenText {
                 objectName: "wakeConfirmation"
                 Layout.fillWidth: true
                 Layout.leftMargin: Theme.margin

@@ -24,9 +24,9 @@ Item {
             height: width
             padding: 0
             palette.dark: Theme.secondaryText
-            Accessible.name: root.message
+            Accessible.ignored: true // the message below says what is under way
         }
-        Text {
+        ScreenText {
             objectName: "statusMessage"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter

@@ -1,30 +1,36 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import Velnora.Screens
 
 // One tab of the connected screen's bar: its icon (the chair pictogram for Controls) over its
-// label, in the accent colour when selected. The whole rectangle is the click target.
-// (`iconName` and `clicked` stand for the icon and the action: AbstractButton already owns those names.)
-AbstractButton {
+// label, in the accent colour when selected. The whole rectangle is the click target; a screen
+// reader reads a page tab, selected or not. (`iconName` and `clicked` stand for the icon and the
+// action.)
+Tappable {
     id: control
     property string iconName
     property string label
     property bool isSelected: false
     property bool useChairIcon: false
-
     readonly property color tint: isSelected ? Theme.accent : Theme.secondaryText
 
-    topPadding: 6
-    bottomPadding: 6
-    focusPolicy: Qt.StrongFocus
+    implicitWidth: content.implicitWidth
+    implicitHeight: content.implicitHeight + 12
     Accessible.role: Accessible.PageTab
     Accessible.name: label
+    Accessible.selectable: true
     Accessible.selected: isSelected
 
-    Keys.onReturnPressed: clicked()
-    Keys.onEnterPressed: clicked()
-
-    contentItem: Column {
+    Rectangle {
+        anchors.fill: parent
+        color: Theme.clear
+        radius: Theme.buttonRadius
+        border.width: control.visualFocus ? 2 : 0
+        border.color: Theme.focusRing
+    }
+    Column {
+        id: content
+        anchors.centerIn: parent
+        width: parent.width
         spacing: 4
         Item {
             anchors.horizontalCenter: parent.horizontalCenter
@@ -51,11 +57,5 @@ AbstractButton {
             font.pixelSize: Theme.caption2
             color: control.tint
         }
-    }
-    background: Rectangle {
-        color: Theme.clear
-        radius: Theme.buttonRadius
-        border.width: control.visualFocus ? 2 : 0
-        border.color: Theme.focusRing
     }
 }

@@ -41,7 +41,8 @@ Popup {
             Layout.fillWidth: true
             Layout.margins: Theme.margin
             spacing: Theme.margin
-            Text {
+            ScreenText {
+                Accessible.role: Accessible.Heading
                 objectName: "sheetTitle"
                 Layout.fillWidth: true
                 text: sheet.heading

@@ -73,7 +73,7 @@ Rectangle {
         }
     }
 
-    component FieldLabel: Text {
+    component FieldLabel: ScreenText {
         color: Theme.secondaryText
         font.pixelSize: Theme.caption
         textFormat: Text.PlainText
@@ -99,7 +99,8 @@ Rectangle {
                 Layout.preferredWidth: 220
                 Layout.preferredHeight: implicitHeight
             }
-            Text {
+            ScreenText {
+                Accessible.role: Accessible.Heading
                 Layout.alignment: Qt.AlignHCenter
                 text: "Terms of Service"
                 color: Theme.secondaryText
@@ -137,6 +138,7 @@ Rectangle {
                         Layout.alignment: Qt.AlignBaseline
                         text: "*"
                         color: Theme.red
+                        Accessible.ignored: true // the field itself says it is required
                     }
                     FieldLabel {
                         Layout.alignment: Qt.AlignBaseline
@@ -156,7 +158,8 @@ Rectangle {
                     text: root.email
                     onTextChanged: root.email = text
                 }
-                Text {
+                ScreenText {
+                    Accessible.role: Accessible.AlertMessage
                     objectName: "emailError"
                     Layout.fillWidth: true
                     visible: root.showsEmailError
@@ -189,7 +192,6 @@ Rectangle {
                 objectName: "privacyPolicyLink"
                 Layout.alignment: Qt.AlignHCenter
                 text: "By tapping Accept you agree to these Terms and acknowledge our Privacy Policy."
-                Accessible.role: Accessible.Link
                 padding: 2
                 onClicked: root.showPrivacyPolicy = true
                 contentItem: Column {

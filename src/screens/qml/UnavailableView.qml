@@ -21,7 +21,8 @@ Item {
             size: Theme.iconLarge
             color: Theme.red
         }
-        Text {
+        ScreenText {
+            Accessible.role: Accessible.Heading
             objectName: "unavailableTitle"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
@@ -31,7 +32,7 @@ Item {
             font.bold: true
             color: Theme.primaryText
         }
-        Text {
+        ScreenText {
             objectName: "unavailableMessage"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter

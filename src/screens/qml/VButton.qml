@@ -2,15 +2,19 @@ import QtQuick
 import QtQuick.Controls.Basic
 
 // The two button styles of the screens: prominent (filled with the accent colour) and bordered.
-// Space and Enter press it when it has the keyboard focus.
+// Space and Enter press it when it has the keyboard focus, and so does a screen reader's Press.
+// Qt 6.4 reports a disabled button as enabled, so a dimmed one says why in its description.
 Button {
     id: control
     property bool prominent: false
     property bool large: true
     property bool small: false
+    property string unavailableReason: qsTr("Unavailable")
 
     focusPolicy: Qt.StrongFocus
     Accessible.name: text
+    Accessible.description: enabled ? "" : unavailableReason
+    Accessible.onPressAction: if (enabled) clicked()
     font.pixelSize: small ? Theme.caption : Theme.body
     font.weight: prominent ? Font.DemiBold : Font.Normal
     leftPadding: small ? 8 : 16

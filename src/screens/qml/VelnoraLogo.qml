@@ -8,8 +8,7 @@ Item {
     id: logo
     implicitWidth: 260
     implicitHeight: width * 0.32
-    Accessible.role: Accessible.Graphic
-    Accessible.name: "Velnora"
+    Accessible.ignored: true // artwork; the screens say in words what they are
 
     Item {
         width: 260

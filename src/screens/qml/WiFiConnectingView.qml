@@ -22,9 +22,10 @@ Item {
             height: width
             padding: 0
             palette.dark: Theme.secondaryText
-            Accessible.name: title.text
+            Accessible.ignored: true // the title below says what is under way
         }
-        Text {
+        ScreenText {
+            Accessible.role: Accessible.Heading
             id: title
             objectName: "wifiConnectingTitle"
             width: parent.width
@@ -35,7 +36,7 @@ Item {
             font.weight: Font.DemiBold
             color: Theme.primaryText
         }
-        Text {
+        ScreenText {
             objectName: "wifiConnectingMessage"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter

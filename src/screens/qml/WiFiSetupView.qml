@@ -12,7 +12,7 @@ Item {
     signal cancelled()
 
     property var selectedSSID: null
-    property string password: ""
+    readonly property string password: passwordField.password
     property bool showPassword: false
 
     readonly property var networks: bluetooth?.availableNetworks ?? []
@@ -31,7 +31,7 @@ Item {
     }
     function select(ssid) {
         selectedSSID = ssid
-        password = ""
+        passwordField.clear()
     }
     function connectToSelection() {
         if (hasSelection)
@@ -60,11 +60,10 @@ Item {
             VelnoraLogo {
                 id: headerLogo
                 width: 180
-                Accessible.role: Accessible.Graphic
-                Accessible.name: qsTr("Velnora")
             }
         }
-        Text {
+        ScreenText {
+            Accessible.role: Accessible.Heading
             objectName: "wifiSetupTitle"
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("WiFi Setup")
@@ -72,14 +71,14 @@ Item {
             font.bold: true
             color: Theme.primaryText
         }
-        Text {
+        ScreenText {
             objectName: "wifiSetupSubtitle"
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Connect your chair to a WiFi network")
             font.pixelSize: Theme.caption
             color: Theme.secondaryText
         }
-        Text {
+        ScreenText {
             objectName: "wifiSetupExplanation"
             width: parent.width
             leftPadding: 24
@@ -131,7 +130,8 @@ Item {
             Item {
                 width: parent.width
                 height: Math.max(networksTitle.implicitHeight, refreshButton.implicitHeight)
-                Text {
+                ScreenText {
+                    Accessible.role: Accessible.Heading
                     id: networksTitle
                     objectName: "availableNetworksTitle"
                     anchors.left: parent.left
@@ -149,6 +149,7 @@ Item {
                     text: qsTr("Refresh")
                     small: true
                     enabled: !root.isLoading
+                    unavailableReason: qsTr("Scanning for networks…")
                     onClicked: root.refresh()
                     contentItem: Row {
                         spacing: 4
@@ -185,9 +186,9 @@ Item {
                         height: width
                         padding: 0
                         palette.dark: Theme.secondaryText
-                        Accessible.name: loadingText.text
+                        Accessible.ignored: true // the text beside it says what is under way
                     }
-                    Text {
+                    ScreenText {
                         id: loadingText
                         anchors.verticalCenter: parent.verticalCenter
                         text: qsTr("Scanning for networks…")
@@ -196,7 +197,7 @@ Item {
                     }
                 }
 
-                Text {
+                ScreenText {
                     objectName: "noNetworksText"
                     visible: !root.isLoading && root.networks.length === 0
                     width: parent.width
@@ -239,26 +240,55 @@ Item {
                                     height: 1
                                     color: Theme.divider
                                 }
-                                AbstractButton {
+                                Tappable {
                                     id: networkButton
                                     objectName: "networkRow" + networkEntry.index
                                     width: parent.width
-                                    focusPolicy: Qt.StrongFocus
-                                    leftPadding: 14
-                                    rightPadding: 14
-                                    topPadding: 10
-                                    bottomPadding: 10
-                                    checkable: false
+                                    implicitHeight: networkLine.implicitHeight + 20
                                     Accessible.role: Accessible.RadioButton
                                     Accessible.checkable: true
                                     Accessible.checked: networkEntry.isSelected
                                     Accessible.name: networkEntry.modelData
-                                    Keys.onReturnPressed: clicked()
-                                    Keys.onEnterPressed: clicked()
                                     onClicked: root.select(networkEntry.modelData)
                                     onActiveFocusChanged: if (activeFocus) flick.reveal(networkEntry)
 
-                                    contentItem: Row {
+                                    // The selected row's tint follows the list's rounded corners
+                                    // at its ends; drawn opaque in a layer so that the two
+                                    // shapes do not add up where they overlap.
+                                    Item {
+                                        anchors.fill: parent
+                                        visible: networkEntry.isSelected
+                                        opacity: 0.12
+                                        layer.enabled: visible
+                                        Rectangle {
+                                            anchors.fill: parent
+                                            radius: networkEntry.isFirst || networkEntry.isLast ? Theme.listRadius : 0
+                                            color: Theme.accent
+                                        }
+                                        // Squares the corners that face the neighbouring rows.
+                                        Rectangle {
+                                            visible: networkEntry.isFirst !== networkEntry.isLast
+                                            anchors.left: parent.left
+                                            anchors.right: parent.right
+                                            y: networkEntry.isFirst ? parent.height / 2 : 0
+                                            height: parent.height / 2
+                                            color: Theme.accent
+                                        }
+                                    }
+                                    Rectangle {
+                                        visible: networkButton.visualFocus || networkButton.down
+                                        anchors.fill: parent
+                                        anchors.margins: 3
+                                        radius: Theme.smallRadius
+                                        color: networkButton.down ? Theme.buttonPressed : Theme.clear
+                                        border.width: networkButton.visualFocus ? 2 : 0
+                                        border.color: Theme.focusRing
+                                    }
+                                    Row {
+                                        id: networkLine
+                                        anchors.fill: parent
+                                        anchors.leftMargin: 14
+                                        anchors.rightMargin: 14
                                         spacing: 10
                                         Icon {
                                             id: wifiIcon
@@ -288,40 +318,6 @@ Item {
                                             color: Theme.accent
                                         }
                                     }
-                                    // The selected row's tint follows the list's rounded corners
-                                    // at its ends; drawn opaque in a layer so that the two
-                                    // shapes do not add up where they overlap.
-                                    background: Item {
-                                        Item {
-                                            anchors.fill: parent
-                                            visible: networkEntry.isSelected
-                                            opacity: 0.12
-                                            layer.enabled: visible
-                                            Rectangle {
-                                                anchors.fill: parent
-                                                radius: networkEntry.isFirst || networkEntry.isLast ? Theme.listRadius : 0
-                                                color: Theme.accent
-                                            }
-                                            // Squares the corners that face the neighbouring rows.
-                                            Rectangle {
-                                                visible: networkEntry.isFirst !== networkEntry.isLast
-                                                anchors.left: parent.left
-                                                anchors.right: parent.right
-                                                y: networkEntry.isFirst ? parent.height / 2 : 0
-                                                height: parent.height / 2
-                                                color: Theme.accent
-                                            }
-                                        }
-                                        Rectangle {
-                                            visible: networkButton.visualFocus || networkButton.down
-                                            anchors.fill: parent
-                                            anchors.margins: 3
-                                            radius: Theme.smallRadius
-                                            color: networkButton.down ? Theme.buttonPressed : Theme.clear
-                                            border.width: networkButton.visualFocus ? 2 : 0
-                                            border.color: Theme.focusRing
-                                        }
-                                    }
                                 }
                             }
                         }
@@ -341,7 +337,8 @@ Item {
                         size: Theme.callout
                         color: Theme.orange
                     }
-                    Text {
+                    ScreenText {
+                        Accessible.role: Accessible.AlertMessage
                         objectName: "wifiErrorText"
                         width: parent.width - warningIcon.width - parent.spacing
                         wrapMode: Text.Wrap
@@ -375,7 +372,7 @@ Item {
             visible: root.hasSelection
             width: parent.width - 2 * parent.padding
             spacing: 6
-            Text {
+            ScreenText {
                 id: passwordCaption
                 objectName: "passwordCaption"
                 width: parent.width
@@ -397,17 +394,13 @@ Item {
                     anchors.fill: parent
                     anchors.margins: 10
                     spacing: 8
-                    TextField {
+                    PasswordField {
                         id: passwordField
                         objectName: "passwordField"
                         anchors.verticalCenter: parent.verticalCenter
                         width: parent.width - eyeButton.width - parent.spacing
-                        padding: 0
-                        text: root.password
-                        onTextChanged: root.password = text
                         echoMode: root.showPassword ? TextInput.Normal : TextInput.Password
                         placeholderText: qsTr("Enter password")
-                        placeholderTextColor: Theme.secondaryText
                         color: Theme.primaryText
                         selectionColor: Theme.accent
                         selectedTextColor: Theme.primaryText
@@ -416,7 +409,6 @@ Item {
                         Accessible.name: passwordCaption.text
                         Keys.onReturnPressed: if (root.canConnect) root.connectToSelection()
                         Keys.onEnterPressed: if (root.canConnect) root.connectToSelection()
-                        background: null
                     }
                     AbstractButton {
                         id: eyeButton
@@ -426,6 +418,7 @@ Item {
                         padding: 2
                         Accessible.role: Accessible.Button
                         Accessible.name: root.showPassword ? qsTr("Hide password") : qsTr("Show password")
+                        Accessible.onPressAction: clicked()
                         Keys.onReturnPressed: clicked()
                         Keys.onEnterPressed: clicked()
                         onClicked: root.showPassword = !root.showPassword
@@ -452,6 +445,8 @@ Item {
             text: qsTr("Connect to WiFi")
             prominent: true
             enabled: root.canConnect
+            unavailableReason: root.isLoading ? qsTr("Scanning for networks…")
+                             : qsTr("Choose a network and type its password first.")
             onClicked: root.connectToSelection()
         }
 
