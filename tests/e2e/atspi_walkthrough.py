@@ -3,6 +3,7 @@ its control by role and name and works it with the actions and keys an assistive
 Run by atspi-run, which provides the display, the buses and the environment."""
 import subprocess
 import sys
+import tempfile
 import time
 
 import pyatspi
@@ -94,15 +95,20 @@ def field_text(acc):
 
 
 def main():
-    program = subprocess.Popen([PROGRAM], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    try:
-        walkthrough()
-    finally:
-        program.terminate()
+    with tempfile.TemporaryFile(mode="w+") as output:
+        program = subprocess.Popen([PROGRAM], stdout=output, stderr=subprocess.STDOUT)
         try:
-            program.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            program.kill()
+            walkthrough()
+        except SystemExit:
+            output.seek(0)
+            print("program output:\n" + output.read(), flush=True)
+            raise
+        finally:
+            program.terminate()
+            try:
+                program.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                program.kill()
     print("PASS", flush=True)
 
 
