@@ -114,7 +114,7 @@ void checkManager(const BluetoothManager& m)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    LinkRigRun::start();
+    startFuzzRun();
     return 0;
 }
 

@@ -83,7 +83,7 @@ void step(LinkRig& rig, FuzzBytes& input)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    LinkRigRun::start();
+    startFuzzRun();
     return 0;
 }
 

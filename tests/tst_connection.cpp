@@ -28,9 +28,10 @@ chairWithValues(LinkFixture& f, const QString& name = QStringLiteral("Velnora Pr
 }
 
 // A connected chair with a history: one leg moved, then it fell asleep.
-QSharedPointer<FakePeripheral> connectWithHistory(LinkFixture& f)
+QSharedPointer<FakePeripheral> connectWithHistory(LinkFixture& f,
+                                                  QSharedPointer<FakePeripheral> chair = {})
 {
-    auto chair = f.connectChair(chairWithValues(f));
+    chair = f.connectChair(chair ? chair : chairWithValues(f));
     chair->notify(chairStateUUID, bytes({0x01, 0x00, 0x00}));
     chair->notify(chairStateUUID, bytes({0x01, 0x00, 0x03}));
     f.central->flush();
@@ -80,11 +81,11 @@ class ConnectionTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void connectDiscoversTheSixServices()
+    void connectDiscoversAndSetsUpTheChair()
     {
         LinkFixture f;
         QSignalSpy nameChanged(f.manager.get(), &BluetoothManager::deviceNameChanged);
-        f.connectChair();
+        const auto chair = f.connectChair();
         QCOMPARE(f.central->count(Kind::stopScan), 1);
         QCOMPARE(f.manager->deviceName(), QStringLiteral("Velnora Pro 1"));
         QCOMPARE(nameChanged.count(), 1);
@@ -118,19 +119,7 @@ private Q_SLOTS:
         QCOMPARE(asked, expected);
         QCOMPARE(f.state(), ConnectionState::ready);
 
-        // The connected name is the chair's own, not the advertised one.
-        LinkFixture g;
-        const auto unnamed = g.central->makeChair(QString());
-        pick(g, unnamed, QStringLiteral("Velnora Pro 3"));
-        g.central->flush();
-        QCOMPARE(g.manager->deviceName(), QStringLiteral("Velnora Chair"));
-    }
-
-    void discoveredCharacteristicsAreSetUp()
-    {
-        LinkFixture f;
-        const auto chair = f.connectChair();
-
+        // Then the chair is told to send events and asked for what the screens show.
         const QList<FakeCall> writes = f.central->callsOf(Kind::write);
         QCOMPARE(writes.size(), 1);
         QCOMPARE(writes[0].target, sendEventsUUID);
@@ -168,9 +157,17 @@ private Q_SLOTS:
                     indexOf(calls, Kind::read, chair->identifier(), c));
         for (const FakeCall& call : calls)
             QVERIFY(call.kind == Kind::discoverCharacteristics || call.target != wifiCommandUUID);
+
+        // The connected name is the chair's own, not the advertised one.
+        LinkFixture g;
+        const auto unnamed = g.central->makeChair(QString());
+        pick(g, unnamed, QStringLiteral("Velnora Pro 3"));
+        g.central->flush();
+        QCOMPARE(g.manager->deviceName(), QStringLiteral("Velnora Chair"));
     }
 
-    void wifiCheckStartsOnce()
+    // Discovery answers count once, and only when they carry what was asked for.
+    void discoveryAnswersCountOnceAndOnlyWhenGood()
     {
         LinkFixture f;
         const auto chair = f.central->makeChair();
@@ -179,15 +176,26 @@ private Q_SLOTS:
         f.central->flush();
         const QList<QBluetoothUuid> chairList = characteristicsOf(chairServiceUUID);
         const QList<QBluetoothUuid> wifiList = characteristicsOf(wifiServiceUUID);
-        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
-        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::connecting);
+        const QBluetoothUuid battery(QStringLiteral("0000180f-0000-1000-8000-00805f9b34fb"));
+        Q_EMIT chair->servicesDiscovered({}, QString());
+        Q_EMIT chair->servicesDiscovered(services(), QStringLiteral("GATT error"));
+        Q_EMIT chair->servicesDiscovered({battery, wifiServiceUUID}, QString());
+        const QList<FakeCall> asked = f.central->callsOf(Kind::discoverCharacteristics);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].target, wifiServiceUUID);
+
+        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList,
+                                                QStringLiteral("GATT error"));
         Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, wifiList, QString());
+        f.central->flush();
+        QCOMPARE(f.central->readsOf(chairStateUUID), 0);
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        // A service that answers with nothing in it is still done; the WiFi check starts once.
+        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, {}, QString());
+        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
         f.central->flush();
         QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(wifiStatusUUID), 1);
-
         for (int i = 0; i < 2; ++i) {
             Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, chairList, QString());
             Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, wifiList, QString());
@@ -204,36 +212,6 @@ private Q_SLOTS:
         g.central->flush();
         QCOMPARE(g.state(), ConnectionState::connecting);
         QCOMPARE(g.central->readsOf(wifiStatusUUID), 1);
-    }
-
-    void failedDiscoveryAnswersDoNothing()
-    {
-        LinkFixture f;
-        const auto chair = f.central->makeChair();
-        chair->answersDiscovery = false;
-        pick(f, chair);
-        f.central->flush();
-
-        const QBluetoothUuid battery(QStringLiteral("0000180f-0000-1000-8000-00805f9b34fb"));
-        Q_EMIT chair->servicesDiscovered({}, QString());
-        Q_EMIT chair->servicesDiscovered(services(), QStringLiteral("GATT error"));
-        Q_EMIT chair->servicesDiscovered({battery, wifiServiceUUID}, QString());
-        const QList<FakeCall> asked = f.central->callsOf(Kind::discoverCharacteristics);
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].target, wifiServiceUUID);
-
-        Q_EMIT chair->characteristicsDiscovered(wifiServiceUUID, characteristicsOf(wifiServiceUUID),
-                                                QString());
-        Q_EMIT chair->characteristicsDiscovered(
-            chairServiceUUID, characteristicsOf(chairServiceUUID), QStringLiteral("GATT error"));
-        f.central->flush();
-        QCOMPARE(f.central->readsOf(chairStateUUID), 0);
-        QCOMPARE(f.state(), ConnectionState::connecting);
-
-        // A service that answers with nothing in it is still done.
-        Q_EMIT chair->characteristicsDiscovered(chairServiceUUID, {}, QString());
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::ready);
     }
 
     void chairsWithMissingParts()
@@ -299,23 +277,97 @@ private Q_SLOTS:
         QCOMPARE(f.manager->serialNumber(), QStringLiteral("VP-0042"));
     }
 
-    void userDisconnectEndsTheLink()
+    // However the chair was let go (the user, a failed connect, the radio), it is gone for good:
+    // its data cleared, no clock running, and nothing (a wake, the radio, time) brings it back.
+    void aChairLetGoStaysGone_data()
     {
+        QTest::addColumn<int>("how");
+        QTest::newRow("user disconnects a live link") << 0;
+        QTest::newRow("user disconnects while a reconnect waits") << 1;
+        QTest::newRow("user cancels a connect the radio completes later") << 2;
+        QTest::newRow("the first connect fails") << 3;
+        QTest::newRow("the reconnect after a drop fails") << 4;
+        QTest::newRow("a wake's reconnect of a live link fails") << 5;
+        QTest::newRow("the radio returns with a first connect pending") << 6;
+        QTest::newRow("user cancels while the first answers are in the air") << 7;
+    }
+    void aChairLetGoStaysGone()
+    {
+        QFETCH(int, how);
         LinkFixture f;
-        const auto chair = connectWithHistory(f);
-        QSignalSpy nameChanged(f.manager.get(), &BluetoothManager::deviceNameChanged);
-        f.central->clearCalls();
-
-        f.manager->disconnect();
-        f.central->flush();
-        QCOMPARE(f.central->count(Kind::cancel), 1);
-        QVERIFY(!f.central->isLinked(chair.get()));
+        auto chair = chairWithValues(f);
+        chair->values[chairStateUUID] = bytes({0x00, 0x00, how == 7 ? 0x01 : 0x00});
+        switch (how) {
+        case 0:
+        case 1:
+            connectWithHistory(f, chair);
+            f.manager->setAutoMode(true);
+            f.central->flush();
+            f.central->clearCalls();
+            if (how == 1) {
+                f.central->dropLink(chair.get());
+                f.advance(1s);
+            }
+            f.manager->disconnect();
+            f.central->flush();
+            QVERIFY(!f.central->isLinked(chair.get()));
+            QCOMPARE(f.log.contains(dropLine), how == 1);
+            // The chair keeps its own automatic mode; only this side forgets it.
+            QVERIFY(f.central->writesTo(autoModeUUID).isEmpty());
+            break;
+        case 2:
+        case 3:
+        case 6:
+            f.central->answersConnects = false;
+            pick(f, chair);
+            if (how == 2)
+                f.manager->disconnect();
+            if (how == 3)
+                f.central->failConnect(chair.get());
+            if (how == 6) {
+                f.central->setPower(CentralPower::Off);
+                f.central->setPower(CentralPower::On);
+                QCOMPARE(f.central->count(Kind::cancel), 1);
+            }
+            f.central->completeConnect(chair.get()); // late, and refused
+            f.central->flush();
+            QVERIFY(!f.central->isLinked(chair.get()));
+            QCOMPARE(f.central->count(Kind::discoverServices), 0);
+            break;
+        case 4:
+        case 5:
+            f.connectChair(chair);
+            f.manager->setAutoMode(true);
+            if (how == 4) {
+                f.central->dropLink(chair.get());
+                f.central->flush();
+                QCOMPARE(f.scheduler.activeTimers(), 2); // the countdown waits for the chair
+            } else {
+                f.wake.resume(); // reconnects the live link 2 s later
+            }
+            f.central->answersConnects = false;
+            f.advance(2s);
+            f.central->failConnect(chair.get());
+            f.central->flush();
+            QVERIFY(!f.central->isLinked(chair.get()));
+            QCOMPARE(f.manager->countdownSeconds(), 0.0);
+            break;
+        case 7:
+            pick(f, chair);
+            while (f.central->readsOf(chairStateUUID) == 0 && f.central->deliverNext()) {
+            }
+            f.manager->disconnect();
+            f.central->flush();
+            break;
+        }
         QCOMPARE(f.state(), ConnectionState::disconnected);
         QCOMPARE(f.manager->deviceName(), QString());
-        QCOMPARE(nameChanged.count(), 1);
+        QVERIFY(!f.manager->autoModeEnabled());
+        QCOMPARE(f.scheduler.activeTimers(), 0);
         verifyLinkDataCleared(f);
-        QVERIFY(!f.log.contains(dropLine));
 
+        f.central->clearCalls();
+        f.log.clear();
         f.advance(10s);
         f.wake.resume();
         f.central->setPower(CentralPower::Off);
@@ -324,29 +376,8 @@ private Q_SLOTS:
         QCOMPARE(f.central->count(Kind::connect), 0);
         QCOMPARE(f.state(), ConnectionState::disconnected);
         QVERIFY(f.log.lines().filter(QStringLiteral("woke")).isEmpty());
-    }
-
-    void failedConnectReleasesTheChair()
-    {
-        LinkFixture f;
-        const auto chair = f.central->makeChair();
-        f.central->answersConnects = false;
-        pick(f, chair);
-        QCOMPARE(f.state(), ConnectionState::connecting);
-        f.central->failConnect(chair.get());
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-
-        // Nothing is held: no cancel, no wake reconnect, no reconnect on power-on.
-        f.central->clearCalls();
-        f.manager->disconnect();
-        f.wake.resume();
-        f.central->setPower(CentralPower::Off);
-        f.central->setPower(CentralPower::On);
-        f.advance(5s);
-        QCOMPARE(f.central->count(Kind::cancel), 0);
-        QCOMPARE(f.central->count(Kind::connect), 0);
-        QCOMPARE(f.state(), ConnectionState::disconnected);
+        f.manager->startSimulation(); // nothing held: a simulated chair may take its place
+        QVERIFY(f.manager->isSimulating());
     }
 
     void wakeReconnectsTheHeldChairOnly()
@@ -480,43 +511,6 @@ private Q_SLOTS:
                      radioOff ? "radio off" : "drop");
             QVERIFY(f.manager->countdownSeconds() > 0);
         }
-    }
-
-    void disconnectWithoutALiveLink()
-    {
-        // During the wait after a drop.
-        LinkFixture f;
-        const auto chair = connectWithHistory(f);
-        f.central->dropLink(chair.get());
-        f.advance(1s);
-        f.manager->disconnect();
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QCOMPARE(f.manager->deviceName(), QString());
-        f.central->clearCalls();
-        f.advance(5s);
-        f.wake.resume();
-        f.central->setPower(CentralPower::Off);
-        f.central->setPower(CentralPower::On);
-        f.advance(5s);
-        QCOMPARE(f.central->count(Kind::connect), 0);
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        f.manager->startSimulation(); // the chair was let go: a simulated one may take its place
-        QVERIFY(f.manager->isSimulating());
-
-        // While the connect is still pending; the radio completes it anyway, unwanted.
-        LinkFixture g;
-        const auto pending = g.central->makeChair();
-        g.central->answersConnects = false;
-        pick(g, pending);
-        g.manager->disconnect();
-        QCOMPARE(g.state(), ConnectionState::disconnected);
-        g.central->completeConnect(pending.get());
-        g.advance(10s);
-        QCOMPARE(g.state(), ConnectionState::disconnected);
-        QCOMPARE(g.manager->deviceName(), QString());
-        QCOMPARE(g.central->count(Kind::discoverServices), 0);
-        QVERIFY(!g.central->isLinked(pending.get()));
-        QCOMPARE(g.central->count(Kind::connect), 1);
     }
 
     void lateReconnectsCheckTheirReason()

@@ -1,7 +1,7 @@
 // What the connected screen and its Controls tab derive from the chair's values: the interval
 // slider's sixths of a minute and its label, the countdown ring, the leg buttons, the pattern
-// picker's tables, the content choice and the offline banner's presence; and the outline of
-// the continuous-cornered rectangles the artwork is drawn from.
+// picker's tables, the content choice and the offline banner's presence; and the outline of the
+// continuous-cornered rectangles the artwork is drawn from.
 #include "Artwork.h"
 #include "ControlsText.h"
 
@@ -20,12 +20,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<double>("minutes");
-        QTest::newRow("1.0") << 1.0 << 1.0;
         QTest::newRow("1.09 is 7/6") << 1.09 << 7.0 / 6.0;
         QTest::newRow("1.05 is 6/6") << 1.05 << 1.0;
         // 6.5 sixths: halves go away from zero.
         QTest::newRow("half a step up") << 6.5 / 6.0 << 7.0 / 6.0;
-        QTest::newRow("7.5") << 7.5 << 7.5;
         QTest::newRow("10.0") << 10.0 << 10.0;
     }
     void sliderValuesSnapToSixthsOfAMinute()
@@ -42,14 +40,10 @@ private Q_SLOTS:
         QTest::newRow("1.0") << 1.0 << "1 min";
         QTest::newRow("2.5") << 2.5 << "2 min 30s";
         QTest::newRow("1 + 1/6") << 1.0 + 1.0 / 6.0 << "1 min 10s";
-        QTest::newRow("7/6 stored from 1.09") << periodFromSlider(1.09) << "1 min 10s";
-        QTest::newRow("5 + 5/6") << 5.0 + 5.0 / 6.0 << "5 min 50s";
-        QTest::newRow("10.0") << 10.0 << "10 min";
         // 90.5 s: halves of a second go up.
         QTest::newRow("90.5 s") << 90.5 / 60.0 << "1 min 31s";
         QTest::newRow("59.6 s") << 59.6 / 60.0 << "1 min";
         QTest::newRow("0.5 s") << 0.5 / 60.0 << "0 min 1s";
-        QTest::newRow("a chair's 1.5 from 90 s") << 1.5 << "1 min 30s";
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "0 min";
     }
     void intervalLabelShowsMinutesAndSeconds()
@@ -65,8 +59,7 @@ private Q_SLOTS:
         QStringList labels;
         for (int sixth = 30; sixth <= 45; ++sixth)
             labels << intervalLabel(periodFromSlider(sixth / 6.0));
-        QCOMPARE(labels.first(), QStringLiteral("5 min"));
-        QCOMPARE(labels.at(1), QStringLiteral("5 min 10s"));
+        QCOMPARE(labels.mid(0, 2), (QStringList{"5 min", "5 min 10s"}));
         QCOMPARE(labels.at(6), QStringLiteral("6 min"));
         QCOMPARE(labels.last(), QStringLiteral("7 min 30s"));
         QCOMPARE(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
@@ -78,12 +71,10 @@ private Q_SLOTS:
         QTest::addColumn<double>("total");
         QTest::addColumn<double>("progress");
         QTest::newRow("half") << 150.0 << 300.0 << 0.5;
-        QTest::newRow("start") << 300.0 << 300.0 << 1.0;
-        QTest::newRow("done") << 0.0 << 300.0 << 0.0;
         QTest::newRow("more than the total") << 400.0 << 300.0 << 1.0;
         QTest::newRow("below zero") << -3.0 << 300.0 << 0.0;
         QTest::newRow("total 0") << 10.0 << 0.0 << 0.0;
-        QTest::newRow("total below 0") << 10.0 << -60.0 << 0.0;
+        QTest::newRow("both below 0") << -10.0 << -60.0 << 0.0;
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 300.0 << 0.0;
     }
     void ringProgressIsTheShareStillToRun()
@@ -97,22 +88,17 @@ private Q_SLOTS:
     void ringColourWarnsAsTheMoveNears_data()
     {
         QTest::addColumn<double>("remaining");
-        QTest::addColumn<int>("colour");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("10.5") << 10.5 << int(RingColor::green) << "green";
-        QTest::newRow("10") << 10.0 << int(RingColor::orange) << "orange";
-        QTest::newRow("5.5") << 5.5 << int(RingColor::orange) << "orange";
-        QTest::newRow("5") << 5.0 << int(RingColor::red) << "red";
-        QTest::newRow("0") << 0.0 << int(RingColor::red) << "red";
-        QTest::newRow("300") << 300.0 << int(RingColor::green) << "green";
+        QTest::addColumn<QString>("colour");
+        QTest::newRow("10.5") << 10.5 << "green";
+        QTest::newRow("10") << 10.0 << "orange";
+        QTest::newRow("5.5") << 5.5 << "orange";
+        QTest::newRow("5") << 5.0 << "red";
     }
     void ringColourWarnsAsTheMoveNears()
     {
         QFETCH(double, remaining);
-        QFETCH(int, colour);
-        QFETCH(QString, name);
-        QCOMPARE(int(ringColor(remaining)), colour);
-        QCOMPARE(ControlsText().ringColor(remaining), name);
+        QFETCH(QString, colour);
+        QCOMPARE(ControlsText().ringColor(remaining), colour);
     }
 
     void countdownTextIsMinutesAndSeconds_data()
@@ -120,11 +106,7 @@ private Q_SLOTS:
         QTest::addColumn<double>("remaining");
         QTest::addColumn<QString>("text");
         QTest::newRow("65.9") << 65.9 << "1:05";
-        QTest::newRow("0") << 0.0 << "0:00";
-        QTest::newRow("0.9") << 0.9 << "0:00";
         QTest::newRow("59.99") << 59.99 << "0:59";
-        QTest::newRow("300") << 300.0 << "5:00";
-        QTest::newRow("3599") << 3599.0 << "59:59";
         QTest::newRow("3600") << 3600.0 << "60:00";
         QTest::newRow("the chair's largest") << 4294967295.0 << "71582788:15";
         QTest::newRow("below zero") << -3.0 << "0:00";
@@ -138,50 +120,43 @@ private Q_SLOTS:
         QCOMPARE(countdownText(remaining), text);
     }
 
-    void legButtonsShowWhereAPressTakesTheLeg()
+    void patternsByTheChairsIndex()
+    {
+        const QStringList descriptions = patternDescriptions();
+        QCOMPARE(patternNames(), (QStringList{"Sit to Stand", "Stilta", "Round Trip"}));
+        QCOMPARE(descriptions, (QStringList{"Transition directly between sitting and standing",
+                                            "Alternate legs in Stilta",
+                                            "Try them all: Sit, stilta, stand...and repeat!"}));
+        QCOMPARE(patternDescription(descriptions, 2), descriptions.at(2));
+        QCOMPARE(patternSegment(2, 3), 2);
+        // A pattern the table does not know: no description, no segment selected.
+        for (qint64 unknown : {qint64(-1), qint64(3), qint64(255)}) {
+            QCOMPARE(patternDescription(descriptions, unknown), QString());
+            QCOMPARE(patternSegment(unknown, 3), -1);
+        }
+        QCOMPARE(patternSegment(0, 0), -1);
+    }
+
+    // The legs, the content under the tab bar, and the offline banner.
+    void whatTheConnectedScreenShows()
     {
         QCOMPARE(legStatusText(true), QStringLiteral("Up"));
         QCOMPARE(legStatusText(false), QStringLiteral("Down"));
         // A leg that is up goes down on a press, and the arrow says so.
         QCOMPARE(legIcon(true), QStringLiteral("arrow.down.circle.fill"));
         QCOMPARE(legIcon(false), QStringLiteral("arrow.up.circle.fill"));
-    }
 
-    void patternsByTheChairsIndex()
-    {
-        const QStringList names = patternNames();
-        const QStringList descriptions = patternDescriptions();
-        QCOMPARE(names, (QStringList{"Sit to Stand", "Stilta", "Round Trip"}));
-        QCOMPARE(patternDescription(descriptions, 0),
-                 QStringLiteral("Transition directly between sitting and standing"));
-        QCOMPARE(patternDescription(descriptions, 1), QStringLiteral("Alternate legs in Stilta"));
-        QCOMPARE(patternDescription(descriptions, 2),
-                 QStringLiteral("Try them all: Sit, stilta, stand...and repeat!"));
-        QCOMPARE(patternSegment(2, int(names.size())), 2);
-        // A pattern the table does not know: no description, no segment selected.
-        for (qint64 unknown : {qint64(-1), qint64(3), qint64(255)}) {
-            QCOMPARE(patternDescription(descriptions, unknown), QString());
-            QCOMPARE(patternSegment(unknown, int(names.size())), -1);
-        }
-        QCOMPARE(patternSegment(0, 0), -1);
-    }
-
-    void contentIsTheSleepingScreenOrTheSelectedTab()
-    {
         QCOMPARE(contentFor(false, 0), QStringLiteral("controls"));
         QCOMPARE(contentFor(false, 1), QStringLiteral("settings"));
         QCOMPARE(contentFor(false, 2), QStringLiteral("analytics"));
+        QCOMPARE(contentFor(false, 7), QStringLiteral("controls"));
         for (int tab : {0, 1, 2})
             QCOMPARE(contentFor(true, tab), QStringLiteral("sleeping"));
-        QCOMPARE(contentFor(false, 7), QStringLiteral("controls"));
-    }
 
-    void bannerShowsWhileTheGracePeriodHoldsSeconds()
-    {
+        // The banner shows while the grace period holds seconds; the last second still counts.
         QVERIFY(!showsOfflineBanner(QVariant()));
         QVERIFY(!showsOfflineBanner(QVariant::fromValue(nullptr)));
         QVERIFY(showsOfflineBanner(QVariant::fromValue(qint64(300))));
-        // The last second is still a value.
         QVERIFY(showsOfflineBanner(QVariant::fromValue(qint64(0))));
     }
 

@@ -38,16 +38,13 @@ private Q_SLOTS:
         QVERIFY(bus.startChair());
         QVERIFY(bus.control(QStringLiteral("AddDevice"),
                             {QStringLiteral("C0:FF:EE:00:00:30"), QStringLiteral("Kitchen Speaker"),
-                             QVariant::fromValue(qint16(-40))})
-                    .type() != QDBusMessage::ErrorMessage);
+                             QVariant::fromValue(qint16(-40))}));
         QVERIFY(bus.control(QStringLiteral("AddDevice"),
                             {QStringLiteral("C0:FF:EE:00:00:31"), QStringLiteral("Velnora Stool"),
-                             QVariant::fromValue(qint16(-45))})
-                    .type() != QDBusMessage::ErrorMessage);
+                             QVariant::fromValue(qint16(-45))}));
         QVERIFY(bus.control(QStringLiteral("AddChair"),
                             {QStringLiteral("C0:FF:EE:00:00:20"), QStringLiteral("Velnora Chair"),
-                             QStringLiteral("Velnora Pro 0020 Lounge"), 1500})
-                    .type() != QDBusMessage::ErrorMessage);
+                             QStringLiteral("Velnora Pro 0020 Lounge"), 1500}));
 
         RealLink link;
         QTRY_COMPARE(link.state(), ConnectionState::disconnected);
@@ -165,8 +162,7 @@ private Q_SLOTS:
 
         // The chair's own button counts as well.
         QVERIFY(
-            bus.control(QStringLiteral("PressLeg"), {firstChair, QVariant::fromValue(quint8(0))})
-                .type() != QDBusMessage::ErrorMessage);
+            bus.control(QStringLiteral("PressLeg"), {firstChair, QVariant::fromValue(quint8(0))}));
         QTRY_VERIFY(link.manager->leftLegUp());
         QCOMPARE(link.manager->sessionMoves(), 3);
 
@@ -203,8 +199,7 @@ private Q_SLOTS:
         QVERIFY(link.scanAndConnect());
         QVERIFY(link.waitForState(ConnectionState::ready));
         QVERIFY(!link.manager->chairIsAsleep());
-        QVERIFY(bus.control(QStringLiteral("Sleep"), {firstChair}).type() !=
-                QDBusMessage::ErrorMessage);
+        QVERIFY(bus.control(QStringLiteral("Sleep"), {firstChair}));
         QTRY_VERIFY(link.manager->chairIsAsleep());
         link.manager->wakeChair();
         QTRY_VERIFY(!link.manager->chairIsAsleep());
@@ -221,8 +216,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!link.manager->serialNumber().isEmpty());
         link.takeStates();
 
-        QVERIFY(bus.control(QStringLiteral("DropLink"), {firstChair}).type() !=
-                QDBusMessage::ErrorMessage);
+        QVERIFY(bus.control(QStringLiteral("DropLink"), {firstChair}));
         QVERIFY(link.waitForState(ConnectionState::connecting));
         QVERIFY(link.manager->serialNumber().isEmpty());
         QVERIFY(link.log.lines().contains(
@@ -250,16 +244,14 @@ private Q_SLOTS:
         QVERIFY(link.scanAndConnect());
         QVERIFY(link.waitForState(ConnectionState::ready));
 
-        QVERIFY(bus.control(QStringLiteral("SetPowered"), {false}).type() !=
-                QDBusMessage::ErrorMessage);
+        QVERIFY(bus.control(QStringLiteral("SetPowered"), {false}));
         QVERIFY(link.waitForState(ConnectionState::unavailable));
         QTest::qWait(2500); // no reconnect fights the power-off
         QCOMPARE(link.state(), ConnectionState::unavailable);
         link.manager->startScanning();
         QCOMPARE(link.state(), ConnectionState::unavailable);
 
-        QVERIFY(bus.control(QStringLiteral("SetPowered"), {true}).type() !=
-                QDBusMessage::ErrorMessage);
+        QVERIFY(bus.control(QStringLiteral("SetPowered"), {true}));
         QVERIFY(link.waitForState(ConnectionState::ready));
         QTRY_COMPARE(link.manager->serialNumber(), QStringLiteral("VP-2026-0001"));
     }
@@ -290,8 +282,7 @@ private Q_SLOTS:
         QVERIFY(bus.startChair({onlineOption}));
         QVERIFY(bus.control(QStringLiteral("RefuseConnects"),
                             {firstChair, 3, QStringLiteral("org.bluez.Error.InProgress"),
-                             QStringLiteral("Operation already in progress")})
-                    .type() != QDBusMessage::ErrorMessage);
+                             QStringLiteral("Operation already in progress")}));
         {
             RealLink link;
             QVERIFY(link.scanAndConnect());
@@ -301,8 +292,7 @@ private Q_SLOTS:
         }
         QVERIFY(bus.control(QStringLiteral("RefuseConnects"),
                             {firstChair, 4, QStringLiteral("org.bluez.Error.Failed"),
-                             QStringLiteral("le-connection-abort-by-local")})
-                    .type() != QDBusMessage::ErrorMessage);
+                             QStringLiteral("le-connection-abort-by-local")}));
         RealLink link;
         QVERIFY(link.scanAndConnect());
         QCOMPARE(link.state(), ConnectionState::connecting);
@@ -314,9 +304,9 @@ private Q_SLOTS:
     {
         // The network list waits for each index write; a refused one must not stall it.
         QVERIFY(bus.startChair());
-        QVERIFY(bus.control(QStringLiteral("FailWrites"),
-                            {firstChair, QStringLiteral("73e80008-24f7-464d-8de7-3b1e1bfb5dfa"), 1})
-                    .type() != QDBusMessage::ErrorMessage);
+        QVERIFY(
+            bus.control(QStringLiteral("FailWrites"),
+                        {firstChair, QStringLiteral("73e80008-24f7-464d-8de7-3b1e1bfb5dfa"), 1}));
         RealLink link;
         QVERIFY(link.scanAndConnect());
         QVERIFY(link.waitForState(ConnectionState::wifiSetup));

@@ -14,23 +14,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <random>
 #include <signal.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VELNORA_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELNORA_ASAN 1
-#endif
-#endif
-#ifdef VELNORA_ASAN
-#include <sanitizer/common_interface_defs.h>
-#endif
 
 using namespace ChairProfile;
 using namespace std::chrono_literals;
@@ -55,37 +45,33 @@ void printPlayingSeed()
 constexpr int crashSignals[3] = {SIGSEGV, SIGABRT, SIGFPE};
 struct sigaction previousActions[3];
 
-// Says the seed, then lets the test library's own handler report the crash as usual.
-void onCrash(int signal)
-{
-    printPlayingSeed();
-    playingSeed = -1;
-    for (int i = 0; i < 3; ++i)
-        if (crashSignals[i] == signal)
-            sigaction(signal, &previousActions[i], nullptr);
-    raise(signal);
-}
-
+// Says the seed, then lets the test library's own handler report the crash as usual. A
+// sanitizer's report reaches it as an abort (abort_on_error=1, as CI runs them).
 void reportSeedOnCrash()
 {
     struct sigaction action = {};
-    action.sa_handler = onCrash;
-    sigemptyset(&action.sa_mask);
+    action.sa_handler = [](int signal) {
+        printPlayingSeed();
+        for (int i = 0; i < 3; ++i)
+            if (crashSignals[i] == signal)
+                sigaction(signal, &previousActions[i], nullptr);
+        raise(signal);
+    };
     for (int i = 0; i < 3; ++i)
         sigaction(crashSignals[i], &action, &previousActions[i]);
-#ifdef VELNORA_ASAN
-    __sanitizer_set_death_callback(printPlayingSeed);
-#endif
 }
 
+template <typename E> QString keyOf(E value)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
+}
 QString stateName(ConnectionState s)
 {
-    return QString::fromLatin1(QMetaEnum::fromType<ConnectionState>().valueToKey(int(s)));
+    return keyOf(s);
 }
-
 QString otaName(const OTAState& s)
 {
-    return QString::fromLatin1(QMetaEnum::fromType<OTAState::Kind>().valueToKey(int(s.kind)));
+    return keyOf(s.kind);
 }
 
 QByteArray flashRecord(quint32 code, quint32 page, quint32 total)
@@ -170,31 +156,11 @@ public:
         BluetoothManager* m = f.manager.get();
         QObject::connect(m, &BluetoothManager::otaStateChanged, &context,
                          [this] { watchOtaState(); });
-        QObject::connect(m, &BluetoothManager::connectionStateChanged, &context, [this, m] {
-            const ConnectionState state = m->connectionState();
-            if (state == ConnectionState::ready)
-                milestones.insert(QStringLiteral("ready"));
-            if (state == ConnectionState::wifiSetup)
-                milestones.insert(QStringLiteral("WiFi setup"));
-            if (state == ConnectionState::wifiConnecting)
-                milestones.insert(QStringLiteral("WiFi credentials sent"));
-            if (state == ConnectionState::unavailable)
-                milestones.insert(QStringLiteral("radio off"));
-            if (state == ConnectionState::connecting && m->isReconnectingAfterOTA())
-                milestones.insert(QStringLiteral("restart after an update"));
-        });
-        QObject::connect(m, &BluetoothManager::wifiOfflineSecondsChanged, &context, [this, m] {
-            if (m->wifiOfflineSeconds())
-                milestones.insert(QStringLiteral("WiFi grace period"));
-        });
-        QObject::connect(m, &BluetoothManager::chairIsAsleepChanged, &context, [this, m] {
-            if (m->chairIsAsleep())
-                milestones.insert(QStringLiteral("chair asleep"));
-        });
-        QObject::connect(m, &BluetoothManager::autoModeEnabledChanged, &context, [this, m] {
-            if (m->autoModeEnabled())
-                milestones.insert(QStringLiteral("automatic mode"));
-        });
+        for (auto changed :
+             {&BluetoothManager::connectionStateChanged,
+              &BluetoothManager::wifiOfflineSecondsChanged, &BluetoothManager::chairIsAsleepChanged,
+              &BluetoothManager::autoModeEnabledChanged})
+            QObject::connect(m, changed, &context, [this] { noteMilestones(); });
     }
 
     void play()
@@ -281,15 +247,12 @@ private:
         return any(all);
     }
 
+    // Mostly online; otherwise not configured, offline, a wrong password or nothing readable.
     QByteArray wifiStatusValue()
     {
-        switch (pick(8)) {
-        case 0: return bytes({0x01});
-        case 1: return bytes({0x05});
-        case 2: return bytes({0x07});
-        case 3: return QByteArray();
-        default: return bytes({0x04});
-        }
+        const QList<QByteArray> others{bytes({0x01}), bytes({0x05}), bytes({0x07}), {}};
+        const int r = pick(8);
+        return r < others.size() ? others[r] : bytes({0x04});
     }
 
     // A chair reacts to what it is told: the network list follows the index written, new
@@ -308,6 +271,27 @@ private:
             writeTransfers.push_back(transfer);
     }
 
+    // How deep into a session the script got, for the run's summary.
+    void noteMilestones()
+    {
+        const BluetoothManager& m = *f.manager;
+        const ConnectionState s = m.connectionState();
+        const std::pair<bool, const char*> reached[] = {
+            {s == ConnectionState::ready, "ready"},
+            {s == ConnectionState::wifiSetup, "WiFi setup"},
+            {s == ConnectionState::wifiConnecting, "WiFi credentials sent"},
+            {s == ConnectionState::unavailable, "radio off"},
+            {s == ConnectionState::connecting && m.isReconnectingAfterOTA(),
+             "restart after an update"},
+            {m.wifiOfflineSeconds().has_value(), "WiFi grace period"},
+            {m.chairIsAsleep(), "chair asleep"},
+            {m.autoModeEnabled(), "automatic mode"},
+        };
+        for (const auto& [isReached, name] : reached)
+            if (isReached)
+                milestones.insert(QLatin1String(name));
+    }
+
     // --- firmware bookkeeping -----------------------------------------------------------------
     void confirmationDelivered(const QBluetoothUuid& c, const QString& error)
     {
@@ -324,12 +308,7 @@ private:
     void watchOtaState()
     {
         const OTAState& ota = f.manager->otaState();
-        if (ota.kind == OTAState::Kind::transferring)
-            milestones.insert(QStringLiteral("update transferring"));
-        if (ota.kind == OTAState::Kind::flashing)
-            milestones.insert(QStringLiteral("update flashing"));
-        if (ota.kind == OTAState::Kind::success)
-            milestones.insert(QStringLiteral("update success"));
+        milestones.insert(QStringLiteral("update ") + otaName(ota));
         if (ota.kind == OTAState::Kind::error)
             milestones.insert(QStringLiteral("update error \"%1\"").arg(ota.message.left(48)));
         if (ota.kind == OTAState::Kind::error && failedChunkTransfers.contains(transfer))
@@ -344,7 +323,7 @@ private:
             fail(QStringLiteral("update %1 reported success after a failed chunk").arg(transfer));
     }
 
-    void startUpdate()
+    QString startUpdate()
     {
         ++transfer;
         const QString path = any(packages);
@@ -356,6 +335,7 @@ private:
             f.central->flush();
         }
         waitForPackage(before);
+        return QStringLiteral("user starts an update");
     }
 
     // The package is read off the main thread; its answer is awaited here so that the script
@@ -381,6 +361,35 @@ private:
     }
 
     // --- one step -----------------------------------------------------------------------------
+    // Each step is one entry of a weighted table; an entry of weight 0 cannot happen now. Every
+    // entry names itself for the trace.
+    using Run = std::function<QString()>;
+    struct Choice {
+        int weight;
+        Run run;
+    };
+    QString oneOf(std::initializer_list<Choice> table)
+    {
+        int roll = 0;
+        for (const Choice& c : table)
+            roll += c.weight;
+        roll = pick(roll);
+        for (const Choice& c : table) {
+            if (roll < c.weight)
+                return c.run();
+            roll -= c.weight;
+        }
+        return QStringLiteral("nothing happens");
+    }
+    template <typename Action> static Run doing(const char* what, Action action)
+    {
+        return [what, action] {
+            action();
+            return QString::fromUtf8(what);
+        };
+    }
+    static QString waits() { return QStringLiteral("user waits"); }
+
     // Some scripts are calm and get deep into a session, others are a storm.
     QString step()
     {
@@ -388,158 +397,101 @@ private:
             ++injections;
             return inject();
         }
-        const int roll = pick(100);
-        if (roll < 45)
-            return userAction();
-        if (roll < 65)
-            return chairReport();
-        if (roll < 85)
-            return deliver();
-        return passTime();
+        return oneOf({{45, [this] { return userAction(); }},
+                      {20, [this] { return chairReport(); }},
+                      {20, [this] { return deliver(); }},
+                      {15, [this] { return passTime(); }}});
     }
 
     QString userAction()
     {
         BluetoothManager& m = *f.manager;
+        const auto disconnect = [&m] { m.disconnect(); };
+        const bool loading = m.isLoadingNetworks();
+        const bool listed = !loading && !m.availableNetworks().isEmpty();
         switch (m.connectionState()) {
-        case ConnectionState::disconnected: {
-            m.startScanning();
-            advertise();
-            return QStringLiteral("user scans");
-        }
-        case ConnectionState::scanning: {
-            const int r = pick(10);
-            if (r < 6 && !m.discoveredDevices().isEmpty()) {
-                const DiscoveredDevice device = any(m.discoveredDevices());
-                m.connect(device.id());
-                return QStringLiteral("user picks %1").arg(device.name);
-            }
-            if (r < 8) {
-                m.cancelScan();
-                return QStringLiteral("user cancels the scan");
-            }
-            advertise();
-            return QStringLiteral("chairs advertise");
-        }
+        case ConnectionState::disconnected:
+            return doing("user scans", [&] { m.startScanning(), advertise(); })();
+        case ConnectionState::scanning:
+            return oneOf({{m.discoveredDevices().isEmpty() ? 0 : 6,
+                           [&] {
+                               const DiscoveredDevice device = any(m.discoveredDevices());
+                               m.connect(device.id());
+                               return QStringLiteral("user picks %1").arg(device.name);
+                           }},
+                          {2, doing("user cancels the scan", [&] { m.cancelScan(); })},
+                          {2, doing("chairs advertise", [&] { advertise(); })}});
         case ConnectionState::connecting:
             if (m.isReconnectingAfterOTA())
                 return QStringLiteral("user waits for the restart");
-            if (chance(30)) {
-                m.disconnect();
-                return QStringLiteral("user cancels connecting");
-            }
-            return QStringLiteral("user waits");
-        case ConnectionState::wifiSetup: return wifiSetupAction();
+            return oneOf({{3, doing("user cancels connecting", disconnect)}, {7, waits}});
+        case ConnectionState::wifiSetup:
+            return oneOf({{3, doing("user disconnects from WiFi setup", disconnect)},
+                          {loading ? 7 : 0, doing("user waits for the list", [] {})},
+                          {listed ? 4 : 0, [&] { return join(QString()); }},
+                          {loading  ? 0
+                           : listed ? 3
+                                    : 7,
+                           doing("user refreshes the list", [&] { m.scanForNetworks(); })}});
         case ConnectionState::wifiConnecting:
-            if (chance(25)) {
-                m.disconnect();
-                return QStringLiteral("user disconnects while WiFi connects");
-            }
-            return QStringLiteral("user waits");
-        case ConnectionState::ready: return readyAction();
+            return oneOf(
+                {{25, doing("user disconnects while WiFi connects", disconnect)}, {75, waits}});
+        case ConnectionState::ready: return readyAction(listed);
         case ConnectionState::checkingWifi:
         case ConnectionState::unavailable: break;
         }
-        return QStringLiteral("user waits");
+        return waits();
     }
 
-    QString wifiSetupAction()
+    QString join(const QString& where)
     {
-        BluetoothManager& m = *f.manager;
-        const int r = pick(10);
-        if (r < 3) {
-            m.disconnect();
-            return QStringLiteral("user disconnects from WiFi setup");
-        }
-        if (m.isLoadingNetworks())
-            return QStringLiteral("user waits for the list");
-        if (r < 7 && !m.availableNetworks().isEmpty()) {
-            const QString ssid = any(m.availableNetworks());
-            m.connectToWiFi(ssid, QStringLiteral("secret"));
-            return QStringLiteral("user joins %1").arg(ssid);
-        }
-        m.scanForNetworks();
-        return QStringLiteral("user refreshes the list");
+        const QString ssid = any(f.manager->availableNetworks());
+        f.manager->connectToWiFi(ssid, QStringLiteral("secret"));
+        return QStringLiteral("user joins %1%2").arg(ssid, where);
     }
 
-    QString readyAction()
+    QString readyAction(bool listed)
     {
         BluetoothManager& m = *f.manager;
-        if (m.chairIsAsleep() && chance(50)) {
-            m.wakeChair();
-            return QStringLiteral("user wakes the chair");
-        }
+        const OTAState::Kind update = m.otaState().kind;
+        const bool updating = m.otaState().isInProgress();
+        const bool finished = update == OTAState::Kind::success || update == OTAState::Kind::error;
+        // Dismissing ends the update; a later confirmation is not its.
+        const Run dismiss = doing("user dismisses the update", [&] { ++transfer, m.resetOTA(); });
+        // While an update runs the user watches it.
+        const Run keepUpdating = [&] { return updating ? deliver() : startUpdate(); };
+        if (m.chairIsAsleep() && chance(50))
+            return doing("user wakes the chair", [&] { m.wakeChair(); })();
         // Some users came to update their chair and keep at it.
-        if (updateMinded && chance(50)) {
-            if (m.otaState().isInProgress())
-                return deliver();
-            if (m.otaState().kind != OTAState::Kind::idle && chance(50)) {
-                ++transfer;
-                m.resetOTA();
-                return QStringLiteral("user dismisses the update");
-            }
-            startUpdate();
-            return QStringLiteral("user starts an update");
-        }
-        switch (pick(15)) {
-        case 0: {
-            const bool right = chance(50);
-            m.toggleLeg(right);
-            return QStringLiteral("user toggles %1 leg").arg(right ? u"right" : u"left");
-        }
-        case 1: {
-            const bool on = !m.autoModeEnabled();
-            m.setAutoMode(on);
-            return QStringLiteral("user sets auto mode %1").arg(on ? u"on" : u"off");
-        }
-        case 2: {
-            const int pattern = pick(3);
-            m.setAutoModePattern(pattern);
-            return QStringLiteral("user picks pattern %1").arg(pattern);
-        }
-        case 3: {
-            const double minutes = 1 + pick(19) * 0.5;
-            m.setIsEditingPeriod(true);
-            m.setAutoPeriodMinutes(minutes);
-            m.setIsEditingPeriod(false);
-            m.writeAutoPeriod();
-            return QStringLiteral("user sets the period to %1 min").arg(minutes);
-        }
-        case 4: {
-            const double strength = 20 + pick(31);
-            m.setIsEditingMotor(true);
-            m.setMotorStrength(strength);
-            m.setIsEditingMotor(false);
-            m.writeMotorStrength();
-            return QStringLiteral("user sets vibration %1").arg(strength);
-        }
-        case 5:
-        case 6:
-        case 11:
-        case 12:
-            if (m.otaState().isInProgress())
-                return deliver(); // the user watches the update
-            startUpdate();
-            return QStringLiteral("user starts an update");
-        case 7:
-            if (m.otaState().kind == OTAState::Kind::success ||
-                m.otaState().kind == OTAState::Kind::error) {
-                ++transfer;
-                m.resetOTA();
-                return QStringLiteral("user dismisses the update");
-            }
-            return QStringLiteral("user waits");
-        case 8: m.scanForNetworks(); return QStringLiteral("user refreshes networks in settings");
-        case 9:
-            if (!m.isLoadingNetworks() && !m.availableNetworks().isEmpty()) {
-                const QString ssid = any(m.availableNetworks());
-                m.connectToWiFi(ssid, QStringLiteral("secret"));
-                return QStringLiteral("user joins %1 from settings").arg(ssid);
-            }
-            return QStringLiteral("user waits");
-        case 10: m.disconnect(); return QStringLiteral("user disconnects");
-        default: return QStringLiteral("user waits");
-        }
+        if (updateMinded && chance(50))
+            return !updating && update != OTAState::Kind::idle && chance(50) ? dismiss()
+                                                                             : keepUpdating();
+        return oneOf({
+            {1, doing("user toggles the left leg", [&] { m.toggleLeg(false); })},
+            {1, doing("user toggles the right leg", [&] { m.toggleLeg(true); })},
+            {2, doing("user switches auto mode", [&] { m.setAutoMode(!m.autoModeEnabled()); })},
+            {2, doing("user picks a pattern", [&] { m.setAutoModePattern(pick(3)); })},
+            {2, doing("user sets the period",
+                      [&] {
+                          m.setIsEditingPeriod(true);
+                          m.setAutoPeriodMinutes(1 + pick(19) * 0.5);
+                          m.setIsEditingPeriod(false);
+                          m.writeAutoPeriod();
+                      })},
+            {2, doing("user sets the vibration",
+                      [&] {
+                          m.setIsEditingMotor(true);
+                          m.setMotorStrength(20 + pick(31));
+                          m.setIsEditingMotor(false);
+                          m.writeMotorStrength();
+                      })},
+            {8, keepUpdating},
+            {finished ? 2 : 0, dismiss},
+            {2, doing("user refreshes networks in settings", [&] { m.scanForNetworks(); })},
+            {listed ? 2 : 0, [&] { return join(QStringLiteral(" from settings")); }},
+            {2, doing("user disconnects", [&] { m.disconnect(); })},
+            {6, waits},
+        });
     }
 
     void advertise()
@@ -580,61 +532,54 @@ private:
         if (linked.isEmpty())
             return QStringLiteral("chair is quiet");
         FakePeripheral& chair = *any(linked);
-        switch (pick(12)) {
-        case 0:
-        case 1: {
-            const QByteArray value = bytes({pick(2), pick(2), any(QList<int>{0, 0, 1, 3})});
-            chair.notify(chairStateUUID, chance(10) ? value.left(2) : value);
-            return QStringLiteral("chair reports state %1").arg(QString::fromLatin1(value.toHex()));
-        }
-        case 2:
-            chair.notify(chairStateEventUUID, bytes({1}));
-            return QStringLiteral("chair reports an event");
-        case 3: {
-            const float seconds = any(QList<float>{0.f, 0.f, 30.f, 12.7f, -3.f});
-            chair.values[timeToNextTransitionUUID] = floatBytes(seconds);
-            chair.notify(timeToNextTransitionUUID, floatBytes(seconds));
-            return QStringLiteral("chair counts down %1").arg(seconds);
-        }
-        case 4:
-            chair.notify(autoModeUUID, bytes({pick(2)}));
-            return QStringLiteral("chair reports auto mode");
-        case 5:
-            chair.notify(autoPeriodUUID, u32Bytes(quint32(60 + pick(600))));
-            return QStringLiteral("chair reports its period");
-        case 6: {
-            const QBluetoothUuid c = chance(50) ? leftOdometerUUID : rightOdometerUUID;
-            const QByteArray value = u32Bytes(quint32(pick(300)));
-            chair.values[c] = value;
+        // The chair sends a value; `keep` also makes it what reads return from now on.
+        const auto says = [&](const QBluetoothUuid& c, const QByteArray& value, bool keep) {
+            if (keep)
+                chair.values[c] = value;
             chair.notify(c, value);
-            return QStringLiteral("chair reports an odometer");
-        }
-        case 7:
-        case 8: {
-            const QByteArray value = chance(50) ? bytes({0x04}) : bytes({0x05});
-            chair.values[wifiStatusUUID] = value;
-            chair.notify(wifiStatusUUID, value);
-            return QStringLiteral("chair reports WiFi %1").arg(QString::fromLatin1(value.toHex()));
-        }
-        default: {
-            // What CPU1's flasher says at the next poll.
-            const QByteArray record = any(QList<QByteArray>{
-                flashRecord(4, 0, 120), flashRecord(9, 40, 120), flashRecord(11, 80, 120),
-                flashRecord(4, 120, 120), flashRecord(7, 1, 1), flashRecord(9, 1, 2).left(11)});
-            chair.values[otaV2StatusUUID] = record;
-            if (chance(30))
-                chair.notify(otaV2StatusUUID, record);
-            return QStringLiteral("chair flasher says %1").arg(QString::fromLatin1(record.toHex()));
-        }
-        }
+            return QStringLiteral("chair says %1=%2")
+                .arg(shortUuid(c), QString::fromLatin1(value.toHex()));
+        };
+        const auto state = [&] {
+            const QByteArray value = bytes({pick(2), pick(2), any(QList<int>{0, 0, 1, 3})});
+            return says(chairStateUUID, chance(10) ? value.left(2) : value, false);
+        };
+        return oneOf({
+            {2, state},
+            {1, [&] { return says(chairStateEventUUID, bytes({1}), false); }},
+            {1,
+             [&] {
+                 const float seconds = any(QList<float>{0.f, 0.f, 30.f, 12.7f, -3.f});
+                 return says(timeToNextTransitionUUID, floatBytes(seconds), true);
+             }},
+            {1, [&] { return says(autoModeUUID, bytes({pick(2)}), false); }},
+            {1, [&] { return says(autoPeriodUUID, u32Bytes(quint32(60 + pick(600))), false); }},
+            {1,
+             [&] {
+                 const QBluetoothUuid c = chance(50) ? leftOdometerUUID : rightOdometerUUID;
+                 return says(c, u32Bytes(quint32(pick(300))), true);
+             }},
+            {2, [&] { return says(wifiStatusUUID, bytes({chance(50) ? 0x04 : 0x05}), true); }},
+            // What CPU1's flasher says at the next poll, now and then also as a notification.
+            {3,
+             [&] {
+                 const QByteArray record =
+                     any(QList<QByteArray>{flashRecord(4, 0, 120), flashRecord(9, 40, 120),
+                                           flashRecord(11, 80, 120), flashRecord(4, 120, 120),
+                                           flashRecord(7, 1, 1), flashRecord(9, 1, 2).left(11)});
+                 chair.values[otaV2StatusUUID] = record;
+                 if (chance(30))
+                     chair.notify(otaV2StatusUUID, record);
+                 return QStringLiteral("chair flasher says %1")
+                     .arg(QString::fromLatin1(record.toHex()));
+             }},
+        });
     }
 
     QString deliver()
     {
-        if (chance(55)) {
-            f.central->flush();
-            return QStringLiteral("radio delivers everything");
-        }
+        if (chance(55))
+            return doing("radio delivers everything", [&] { f.central->flush(); })();
         const int n = 1 + pick(6);
         int delivered = 0;
         while (delivered < n && f.central->deliverNext())
@@ -661,110 +606,97 @@ private:
 
     QString inject()
     {
+        const bool radioOn = f.central->power() == CentralPower::On;
+        const Run radioBack =
+            doing("fault: radio comes back", [&] { f.central->setPower(CentralPower::On); });
         // Bluetooth that went off mostly comes back within the script.
-        if (f.central->power() != CentralPower::On && chance(35)) {
-            f.central->setPower(CentralPower::On);
-            return QStringLiteral("fault: radio comes back");
-        }
+        if (!radioOn && chance(35))
+            return radioBack();
         FakePeripheral& chair = *any(chairs);
+        // Chunk writes to one or both processors fail, or are confirmed again.
+        const auto chunks = [&](QList<QBluetoothUuid> targets) {
+            const QString error = chance(50) ? QStringLiteral("write failed") : QString();
+            for (const QBluetoothUuid& c : targets)
+                chair.writeErrors[c] = error;
+            return QStringLiteral("fault: chunks to %1 processor(s) %2")
+                .arg(targets.size())
+                .arg(error.isEmpty() ? u"confirmed" : u"fail");
+        };
         // While an update runs, its chunks are what a flaky radio hurts most.
-        if (f.manager->otaState().isInProgress() && chance(30)) {
-            const QString error = chance(50) ? QStringLiteral("write failed") : QString();
-            chair.writeErrors[chance(50) ? otaV2DataUUID : otaV1DataUUID] = error;
-            return error.isEmpty() ? QStringLiteral("fault: chunks confirmed")
-                                   : QStringLiteral("fault: a processor's chunks fail");
-        }
-        switch (pick(16)) {
-        case 0:
-        case 1: {
-            const QList<FakePeripheral*> linked = talkingChairs();
-            if (linked.isEmpty())
-                return QStringLiteral("fault: nothing to drop");
-            f.central->dropLink(any(linked));
-            return QStringLiteral("fault: link drops");
-        }
-        case 2: {
-            if (f.central->power() != CentralPower::On)
-                return QStringLiteral("fault: radio already off");
-            const CentralPower power =
-                any(QList<CentralPower>{CentralPower::Off, CentralPower::Off,
-                                        CentralPower::Resetting, CentralPower::Unauthorized});
-            // What was in the air arrives first; after that the radio is silent.
-            f.central->flush();
-            f.central->setPower(power);
-            const bool drops = chance(60); // the stack reports the lost links, or says nothing
-            if (drops)
-                dropLinked();
-            return QStringLiteral("fault: radio goes off%1").arg(drops ? u" with drops" : u"");
-        }
-        case 3: {
-            if (f.central->power() == CentralPower::On)
-                return QStringLiteral("fault: radio already on");
-            f.central->setPower(CentralPower::On);
-            return QStringLiteral("fault: radio comes back");
-        }
-        case 4: {
-            const bool drops = chance(50);
-            if (drops) {
-                dropLinked();
-                f.central->flush();
-            }
-            f.wake.resume();
-            return QStringLiteral("fault: computer wakes%1").arg(drops ? u" after drops" : u"");
-        }
-        case 5:
-            f.central->answersConnects = !f.central->answersConnects;
-            return f.central->answersConnects ? QStringLiteral("fault: connects answered again")
-                                              : QStringLiteral("fault: connects go silent");
-        case 6: return answerSilentConnect();
-        case 7: {
-            const QBluetoothUuid c = chance(40) ? wifiStatusUUID : anyCharacteristic();
-            chair.readErrors[c] = QStringLiteral("read failed");
-            return QStringLiteral("fault: reads of %1 fail").arg(shortUuid(c));
-        }
-        case 8: {
-            const QBluetoothUuid c =
-                chance(60) ? (chance(50) ? otaV2DataUUID : otaV1DataUUID) : anyCharacteristic();
-            chair.writeErrors[c] = QStringLiteral("write failed");
-            return QStringLiteral("fault: writes to %1 fail").arg(shortUuid(c));
-        }
-        case 9:
-            chair.readErrors.clear();
-            chair.writeErrors.clear();
-            return QStringLiteral("fault: errors stop");
-        case 10:
-            chair.discoveryError =
-                chair.discoveryError.isEmpty() ? QStringLiteral("discovery failed") : QString();
-            return chair.discoveryError.isEmpty() ? QStringLiteral("fault: discovery works again")
-                                                  : QStringLiteral("fault: discovery fails");
-        case 11: {
-            const QBluetoothUuid c = anyCharacteristic();
-            chair.removeCharacteristic(c);
-            return QStringLiteral("fault: chair loses %1").arg(shortUuid(c));
-        }
-        case 12: {
-            const QList<FakePeripheral*> linked = talkingChairs();
-            if (f.manager->otaState().kind != OTAState::Kind::success || linked.isEmpty())
-                return QStringLiteral("fault: chair does not restart");
-            f.central->dropLink(any(linked), QStringLiteral("restarting"));
-            return QStringLiteral("fault: chair restarts after its update");
-        }
-        case 13: {
+        if (f.manager->otaState().isInProgress() && chance(30))
+            return chunks({chance(50) ? otaV2DataUUID : otaV1DataUUID});
+        // A talking chair's link drops, or the chair restarts (which drops it too).
+        const QList<FakePeripheral*> talking = talkingChairs();
+        const auto drop = [&](const char* what, const char* error) {
+            return doing(what, [&, error] {
+                f.central->dropLink(any(talking), QString::fromLatin1(error));
+            });
+        };
+        const bool updated = f.manager->otaState().kind == OTAState::Kind::success;
+        return oneOf({
+            {talking.isEmpty() ? 0 : 2, drop("fault: link drops", "link lost")},
+            {radioOn ? 1 : 0,
+             [&] {
+                 const CentralPower power =
+                     any(QList<CentralPower>{CentralPower::Off, CentralPower::Off,
+                                             CentralPower::Resetting, CentralPower::Unauthorized});
+                 // What was in the air arrives first; after that the radio is silent.
+                 f.central->flush();
+                 f.central->setPower(power);
+                 const bool drops = chance(60); // the stack reports the lost links, or not
+                 if (drops)
+                     dropLinked();
+                 return QStringLiteral("fault: radio goes off%1").arg(drops ? u" with drops" : u"");
+             }},
+            {radioOn ? 0 : 1, radioBack},
+            {1,
+             [&] {
+                 const bool drops = chance(50);
+                 if (drops)
+                     dropLinked(), f.central->flush();
+                 f.wake.resume();
+                 return QStringLiteral("fault: computer wakes%1")
+                     .arg(drops ? u" after drops" : u"");
+             }},
+            {1, doing("fault: connects go silent or are answered again",
+                      [&] { f.central->answersConnects = !f.central->answersConnects; })},
+            {silentConnects.isEmpty() ? 0 : 1, [&] { return answerSilentConnect(); }},
+            {1,
+             [&] {
+                 const QBluetoothUuid c = chance(40) ? wifiStatusUUID : anyCharacteristic();
+                 chair.readErrors[c] = QStringLiteral("read failed");
+                 return QStringLiteral("fault: reads of %1 fail").arg(shortUuid(c));
+             }},
+            {1,
+             [&] {
+                 const QBluetoothUuid c = chance(60) ? (chance(50) ? otaV2DataUUID : otaV1DataUUID)
+                                                     : anyCharacteristic();
+                 chair.writeErrors[c] = QStringLiteral("write failed");
+                 return QStringLiteral("fault: writes to %1 fail").arg(shortUuid(c));
+             }},
+            {1, doing("fault: errors stop",
+                      [&] { chair.readErrors.clear(), chair.writeErrors.clear(); })},
+            {1, doing("fault: discovery fails or works again",
+                      [&] {
+                          chair.discoveryError = chair.discoveryError.isEmpty()
+                                                     ? QStringLiteral("discovery failed")
+                                                     : QString();
+                      })},
+            {1,
+             [&] {
+                 const QBluetoothUuid c = anyCharacteristic();
+                 chair.removeCharacteristic(c);
+                 return QStringLiteral("fault: chair loses %1").arg(shortUuid(c));
+             }},
+            {updated && !talking.isEmpty() ? 1 : 0,
+             drop("fault: chair restarts after its update", "restarting")},
             // A chair that reboots on its own, for instance after a brown-out.
-            const QList<FakePeripheral*> linked = talkingChairs();
-            if (linked.isEmpty())
-                return QStringLiteral("fault: chair does not restart");
-            f.central->dropLink(any(linked), QStringLiteral("restarting"));
-            return QStringLiteral("fault: chair restarts");
-        }
-        default: {
-            const QString error = chance(50) ? QStringLiteral("write failed") : QString();
-            chair.writeErrors[otaV2DataUUID] = error;
-            chair.writeErrors[otaV1DataUUID] = error;
-            return error.isEmpty() ? QStringLiteral("fault: chunks confirmed")
-                                   : QStringLiteral("fault: chunks fail");
-        }
-        }
+            {talking.isEmpty() ? 0 : 1, drop("fault: chair restarts", "restarting")},
+            {2,
+             [&] {
+                 return chunks({otaV2DataUUID, otaV1DataUUID});
+             }},
+        });
     }
 
     FakePeripheral* chairWith(const QUuid& id) const
@@ -779,8 +711,6 @@ private:
     // chair that came up meanwhile through a later connect is that connect's answer.
     QString answerSilentConnect()
     {
-        if (silentConnects.isEmpty())
-            return QStringLiteral("fault: no silent connect");
         const QUuid id = silentConnects.takeFirst();
         if (f.central->isLinked(chairWith(id)))
             return QStringLiteral("fault: silent connect merged into a later one");
@@ -855,27 +785,22 @@ private:
                           state == ConnectionState::scanning;
         const bool linkDown = idle || linkedChairs().isEmpty();
         if (linkDown) {
+            const std::pair<bool, const char*> keeps[] = {
+                {!m.softwareVersion().isEmpty(), "softwareVersion"},
+                {!m.firmwareVersion().isEmpty(), "firmwareVersion"},
+                {!m.serialNumber().isEmpty(), "serialNumber"},
+                {m.chairIsAsleep(), "chairIsAsleep"},
+                {m.lifetimeMoves().has_value(), "lifetimeMoves"},
+                {m.sessionMoves() != 0, "sessionMoves"},
+                {!m.connectedSSID().isEmpty(), "connectedSSID"},
+                {m.wifiOfflineSeconds().has_value(), "wifiOfflineSeconds"},
+                {m.otaState().isInProgress(), "an update in progress"},
+                {state == ConnectionState::disconnected && !m.deviceName().isEmpty(), "deviceName"},
+            };
             QStringList kept;
-            if (!m.softwareVersion().isEmpty())
-                kept << QStringLiteral("softwareVersion");
-            if (!m.firmwareVersion().isEmpty())
-                kept << QStringLiteral("firmwareVersion");
-            if (!m.serialNumber().isEmpty())
-                kept << QStringLiteral("serialNumber");
-            if (m.chairIsAsleep())
-                kept << QStringLiteral("chairIsAsleep");
-            if (m.lifetimeMoves())
-                kept << QStringLiteral("lifetimeMoves");
-            if (m.sessionMoves() != 0)
-                kept << QStringLiteral("sessionMoves");
-            if (!m.connectedSSID().isEmpty())
-                kept << QStringLiteral("connectedSSID");
-            if (m.wifiOfflineSeconds())
-                kept << QStringLiteral("wifiOfflineSeconds");
-            if (m.otaState().isInProgress())
-                kept << QStringLiteral("an update in progress");
-            if (state == ConnectionState::disconnected && !m.deviceName().isEmpty())
-                kept << QStringLiteral("deviceName");
+            for (const auto& [isKept, name] : keeps)
+                if (isKept)
+                    kept << QLatin1String(name);
             if (!kept.isEmpty())
                 fail(QStringLiteral("%1: %2 with the link down keeps %3")
                          .arg(when, stateName(state), kept.join(QStringLiteral(", "))));
@@ -960,6 +885,19 @@ private Q_SLOTS:
             playingSeed = seed;
             Script script(seed, packages.paths);
             script.play();
+            // Every 50th seed, played again from scratch, must say and do exactly the same.
+            if (seed % 50 == 7) {
+                Script again(seed, packages.paths);
+                again.play();
+                const auto diverges = std::mismatch(script.trace.begin(), script.trace.end(),
+                                                    again.trace.begin(), again.trace.end());
+                if (diverges.first != script.trace.end() || diverges.second != again.trace.end())
+                    failures << QStringLiteral("seed %1 played differently at line %2: %3")
+                                    .arg(seed)
+                                    .arg(diverges.first - script.trace.begin())
+                                    .arg(diverges.first == script.trace.end() ? QString()
+                                                                              : *diverges.first);
+            }
             ++totals.scripts;
             totals.steps += script.steps;
             totals.injections += script.injections;
@@ -992,30 +930,6 @@ private Q_SLOTS:
                                  .arg(totals.scripts)
                                  .arg(failures.mid(0, 25).join(QLatin1Char('\n')))));
         }
-    }
-
-    void aSeedReplaysTheSameTrace()
-    {
-        // Every 50th seed, played twice from scratch, must say and do exactly the same.
-        for (int seed = 7; seed <= 1000; seed += 50) {
-            playingSeed = seed;
-            Script first(seed, packages.paths);
-            first.play();
-            Script second(seed, packages.paths);
-            second.play();
-            QVERIFY2(first.trace.size() > 20, qPrintable(QStringLiteral("seed %1").arg(seed)));
-            if (first.trace != second.trace) {
-                int i = 0;
-                while (i < first.trace.size() && i < second.trace.size() &&
-                       first.trace[i] == second.trace[i])
-                    ++i;
-                QFAIL(qPrintable(QStringLiteral("seed %1 played differently from line %2:\n%3\n%4")
-                                     .arg(seed)
-                                     .arg(i)
-                                     .arg(first.trace.value(i), second.trace.value(i))));
-            }
-        }
-        playingSeed = -1;
     }
 
     // Faults the scripts found, each pinned down on its own.
@@ -1059,96 +973,6 @@ private Q_SLOTS:
         f.central->flush();
         QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.manager->wifiStatus(), WiFiStatus::connected);
-    }
-
-    void aChairLetGoLeavesNoCountdownRunning()
-    {
-        // The user cancels while the chair's first answers are still in the air; one says
-        // automatic mode runs.
-        LinkFixture f;
-        const auto chair = f.central->makeChair();
-        chair->values[chairStateUUID] = bytes({0x00, 0x00, 0x01});
-        f.manager->startScanning();
-        f.central->advertise(chair, chair->name(), -50);
-        f.manager->connect(chair->identifier());
-        while (f.central->readsOf(chairStateUUID) == 0 && f.central->deliverNext()) {
-        }
-        QCOMPARE(f.central->readsOf(chairStateUUID), 1);
-        f.manager->disconnect();
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QVERIFY(!f.manager->autoModeEnabled());
-        QCOMPARE(f.scheduler.activeTimers(), 0);
-        QCOMPARE(f.manager->deviceName(), QString());
-    }
-
-    void aFailedReconnectForgetsTheChair()
-    {
-        LinkFixture f;
-        const auto chair = f.connectChair();
-        QCOMPARE(f.state(), ConnectionState::ready);
-        f.manager->setAutoMode(true);
-        f.central->dropLink(chair.get());
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::connecting);
-        // The countdown may wait for the chair's return...
-        QCOMPARE(f.scheduler.activeTimers(), 2);
-
-        f.central->answersConnects = false;
-        f.advance(2s);
-        QCOMPARE(f.central->count(Kind::connect), 2);
-        f.central->failConnect(chair.get());
-        f.central->flush();
-        // ...but not once the chair is given up.
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QCOMPARE(f.scheduler.activeTimers(), 0);
-        QVERIFY(!f.manager->autoModeEnabled());
-        QCOMPARE(f.manager->countdownSeconds(), 0.0);
-        QCOMPARE(f.manager->deviceName(), QString());
-
-        // A failure reported while the link is up also lets go of the link.
-        LinkFixture g;
-        const auto other = g.connectChair();
-        g.wake.resume(); // reconnects the live link 2 s later
-        g.central->answersConnects = false;
-        g.advance(2s);
-        g.central->clearCalls();
-        g.central->failConnect(other.get());
-        g.central->flush();
-        QCOMPARE(g.state(), ConnectionState::disconnected);
-        QCOMPARE(g.central->count(Kind::cancel), 1);
-        QVERIFY(!g.central->isLinked(other.get()));
-        QCOMPARE(g.manager->serialNumber(), QString());
-        QCOMPARE(g.scheduler.activeTimers(), 0);
-    }
-
-    void theRadioReturningReleasesAChairNobodyReconnects()
-    {
-        LinkFixture f;
-        const auto chair = f.central->makeChair();
-        f.central->answersConnects = false;
-        f.manager->startScanning();
-        f.central->advertise(chair, chair->name(), -50);
-        f.manager->connect(chair->identifier());
-        QCOMPARE(f.state(), ConnectionState::connecting);
-        f.central->setPower(CentralPower::Off);
-        QCOMPARE(f.state(), ConnectionState::unavailable);
-        f.central->clearCalls();
-        f.central->setPower(CentralPower::On);
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QCOMPARE(f.central->count(Kind::cancel), 1);
-
-        // The old attempt completing late is refused, not run behind the disconnected screen.
-        f.central->completeConnect(chair.get());
-        f.central->flush();
-        QCOMPARE(f.central->count(Kind::cancel), 2);
-        QCOMPARE(f.central->count(Kind::discoverServices), 0);
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QCOMPARE(f.scheduler.activeTimers(), 0);
-        QCOMPARE(f.manager->deviceName(), QString());
-        f.wake.resume();
-        f.advance(5s);
-        QCOMPARE(f.central->count(Kind::connect), 0);
     }
 
 private:

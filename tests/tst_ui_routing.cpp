@@ -1,5 +1,6 @@
 // The window's root screen on the real QML: which screen each link state shows, the ways out
-// of every waiting screen, and the debug mode over a connected chair.
+// of every waiting screen, the debug mode over a connected chair and the logo's five taps that
+// lead to it, and the WiFi setup the user fills in.
 #include "LinkFixture.h"
 #include "QmlHarness.h"
 #include "ScreenServices.h"
@@ -9,220 +10,184 @@
 
 using namespace std::chrono_literals;
 
-class UiRoutingTest : public QObject {
-    Q_OBJECT
+namespace {
 
-    QQuickItem* loadRoot(QmlHarness& ui, LinkFixture& f)
+// The root screen over the fake radio.
+struct Root {
+    explicit Root(CentralPower power = CentralPower::On)
+        : f(power)
     {
-        services = std::make_unique<ScreenServices>(f.scheduler, f.clock, f.settings);
-        QQuickItem* root =
-            ui.load(QStringLiteral("ContentView.qml"),
-                    {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                     {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
-                     {QStringLiteral("services"), QVariant::fromValue(services.get())}});
+        root = ui.load(QStringLiteral("ContentView.qml"),
+                       {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
+                        {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
+                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
         if (!root)
             qWarning().noquote() << ui.errors();
-        return root;
     }
+    QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
+    bool shows(const char* text) const { return ui.shows(QString::fromUtf8(text)); }
+    void click(const char* name) { ui.click(item(name)); }
+    void clickText(const char* text) { ui.click(ui.textItem(QString::fromUtf8(text))); }
+    LinkFixture f;
+    ScreenServices services{f.scheduler, f.clock, f.settings};
+    QmlHarness ui;
+    QQuickItem* root = nullptr;
+};
+
+const char* const welcome = "Connect to your Velnora Pro chair via Bluetooth.";
+
+} // namespace
+
+class UiRoutingTest : public QObject {
+    Q_OBJECT
 
 private Q_SLOTS:
     void everyLinkStateHasItsScreen()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        QVERIFY(ui.shows(QStringLiteral("Connect to your Velnora Pro chair via Bluetooth.")));
+        Root r;
+        QVERIFY(r.shows(welcome));
+        r.click("connectButton");
+        QCOMPARE(r.f.state(), ConnectionState::scanning);
+        QTRY_VERIFY(r.shows("Scanning for chairs..."));
+        QVERIFY(r.shows("Make sure your chair is powered on."));
 
-        ui.click(ui.byName(QStringLiteral("connectButton")));
-        QCOMPARE(f.state(), ConnectionState::scanning);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Scanning for chairs...")));
-        QVERIFY(ui.shows(QStringLiteral("Make sure your chair is powered on.")));
-
-        auto chair = f.central->makeChair();
-        f.central->advertise(chair, chair->name(), -65);
-        QTRY_VERIFY(ui.shows(chair->name()));
-        QVERIFY(!ui.shows(QStringLiteral("Make sure your chair is powered on.")));
-        // The row updates in place as the chair keeps advertising.
-        f.central->advertise(chair, chair->name(), -40);
-        QCOMPARE(f.manager->discoveredDevices().size(), 1);
-
-        ui.click(ui.textItem(chair->name()));
-        QCOMPARE(f.state(), ConnectionState::connecting);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Connecting…")));
+        auto chair = r.f.central->makeChair();
+        r.f.central->advertise(chair, chair->name(), -65);
+        QTRY_VERIFY(r.ui.shows(chair->name()));
+        QVERIFY(!r.shows("Make sure your chair is powered on."));
+        r.ui.click(r.ui.textItem(chair->name()));
+        QCOMPARE(r.f.state(), ConnectionState::connecting);
+        QTRY_VERIFY(r.shows("Connecting…"));
         // A connect that never completes has a way out.
-        QVERIFY(ui.byName(QStringLiteral("cancelButton")));
-        ui.click(ui.byName(QStringLiteral("cancelButton")));
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Connect to your Velnora Pro chair via Bluetooth.")));
-    }
-
-    void wifiSetupAndConnectingCanBeLeft()
-    {
-        LinkFixture f;
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        auto chair = f.central->makeChair();
-        chair->values[ChairProfile::wifiStatusUUID] = QByteArray(1, '\x01'); // not configured
-        f.connectChair(chair);
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        QTRY_VERIFY(ui.shows(QStringLiteral("WiFi Setup")));
-        ui.click(ui.byName(QStringLiteral("disconnectButton")));
-        f.central->flush(); // the chair confirms the disconnect
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-
-        f.connectChair(chair);
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("secret"));
-        QCOMPARE(f.state(), ConnectionState::wifiConnecting);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Configuring WiFi…")));
-        ui.click(ui.byName(QStringLiteral("disconnectButton")));
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-    }
-
-    void restartAfterAnUpdateSaysSoAndCanBeCancelled()
-    {
-        LinkFixture f;
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        auto chair = f.central->makeChair();
-        chair->values[ChairProfile::otaV1BeginUUID] = QByteArray(1, '\x01');
-        f.connectChair(chair);
-        QCOMPARE(f.state(), ConnectionState::ready);
-        const QString package = f.dir.filePath(QStringLiteral("cpu2.zip"));
-        QVERIFY(writeZip(package, {{"Stilta-Firmware.bin", firmwareImage(300, 1)}}));
-        f.manager->startFirmwareUpdate(package); // unpacked in the background
-        QDeadlineTimer deadline(5000);
-        while (f.manager->otaState().kind != OTAState::Kind::success && !deadline.hasExpired()) {
-            QTest::qWait(10);
-            f.central->flush();
-        }
-        QCOMPARE(f.manager->otaState().kind, OTAState::Kind::success);
-        f.central->dropLink(chair.get());
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::connecting);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Chair restarting after update…")));
-        // A chair that never comes back must not hold the user.
-        ui.click(ui.byName(QStringLiteral("cancelButton")));
-        QCOMPARE(f.state(), ConnectionState::disconnected);
-        QVERIFY(!f.manager->isReconnectingAfterOTA());
-        f.central->clearCalls();
-        f.advance(10s);
-        QCOMPARE(f.central->count(FakeCall::Kind::connect), 0);
-    }
-
-    void debugModeTakesOverAConnectedChair()
-    {
-        LinkFixture f;
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        f.connectChair();
-        QCOMPARE(f.state(), ConnectionState::ready);
-        QTRY_VERIFY(ui.byName(QStringLiteral("connectedView")));
-        f.settings.setDebugModeActive(true);
-        QTRY_VERIFY(ui.byName(QStringLiteral("debugAnalyticsView")));
-        QVERIFY(!ui.byName(QStringLiteral("connectedView")));
-        ui.click(ui.byName(QStringLiteral("exitDebugButton")));
-        QVERIFY(!f.settings.debugModeActive());
-        QTRY_VERIFY(ui.byName(QStringLiteral("connectedView")));
-    }
-
-    void fiveLogoTapsOpenTheDebugEntrySheet()
-    {
-        LinkFixture f;
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        QQuickItem* logo = ui.byName(QStringLiteral("logo"));
-        QVERIFY(logo);
-        auto tapCount = [&ui] {
-            return ui.byName(QStringLiteral("currentScreen"))
-                ->property("item")
-                .value<QObject*>()
-                ->property("tapCount")
-                .toInt();
-        };
-        // Gaps of 1.9 s keep the count going.
-        for (int tap = 0; tap < 4; ++tap) {
-            ui.click(logo);
-            QTest::qWait(1900);
-        }
-        QVERIFY(!ui.shows(QStringLiteral("Debug Analytics Mode")));
-        ui.click(logo);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Debug Analytics Mode")));
-        QCOMPARE(tapCount(), 0);
-        ui.press(Qt::Key_Escape);
-        QTRY_VERIFY(!ui.shows(QStringLiteral("Debug Analytics Mode")));
-
-        // A pause of 2.5 s starts the count again.
-        for (int tap = 0; tap < 4; ++tap)
-            ui.click(logo);
-        QCOMPARE(tapCount(), 4);
-        QTest::qWait(2500);
-        ui.click(logo);
-        QCOMPARE(tapCount(), 1);
-        QVERIFY(!ui.shows(QStringLiteral("Debug Analytics Mode")));
-    }
-
-    void wifiSetupSendsThePickedNetworkAndPassword()
-    {
-        LinkFixture f;
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        auto chair = f.central->makeChair();
-        chair->values[ChairProfile::wifiStatusUUID] = QByteArray(1, '\x01');
-        chair->playNetworks({"Office_5G", "Home_Network"});
-        f.connectChair(chair);
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Home_Network")));
-        QQuickItem* connect = ui.byName(QStringLiteral("connectButton"));
-        QVERIFY(!connect->isEnabled()); // nothing picked
-
-        ui.click(ui.textItem(QStringLiteral("Office_5G")));
-        QTRY_VERIFY(ui.shows(QStringLiteral("Password for \"Office_5G\"")));
-        QVERIFY(!connect->isEnabled()); // no password yet
-        ui.click(ui.byName(QStringLiteral("passwordField")));
-        ui.type(QStringLiteral("abc"));
-        // Another network empties the password.
-        ui.click(ui.textItem(QStringLiteral("Home_Network")));
-        QTRY_VERIFY(ui.shows(QStringLiteral("Password for \"Home_Network\"")));
-        QCOMPARE(ui.byName(QStringLiteral("passwordField"))->property("password").toString(),
-                 QString());
-        ui.click(ui.byName(QStringLiteral("passwordField")));
-        ui.type(QStringLiteral("secret12"));
-        // The eye shows the same text in clear and masks it again without losing it.
-        QQuickItem* field = ui.byName(QStringLiteral("passwordField"));
-        const QVariant masked = field->property("echoMode");
-        ui.click(ui.byName(QStringLiteral("showPasswordButton")));
-        QTRY_VERIFY(field->property("echoMode") != masked);
-        ui.click(ui.byName(QStringLiteral("showPasswordButton")));
-        QTRY_COMPARE(field->property("echoMode"), masked);
-        QCOMPARE(field->property("password").toString(), QStringLiteral("secret12"));
-        QVERIFY(connect->isEnabled());
-
-        f.central->clearCalls();
-        ui.click(connect);
-        QCOMPARE(f.state(), ConnectionState::wifiConnecting);
-        QCOMPARE(f.central->writesTo(ChairProfile::wifiSSIDUUID),
-                 QList<QByteArray>{QByteArray("Home_Network")});
-        QCOMPARE(f.central->writesTo(ChairProfile::wifiPasswordUUID),
-                 QList<QByteArray>{QByteArray("secret12")});
-        QTRY_VERIFY(ui.shows(QStringLiteral("Configuring WiFi…")));
+        r.click("cancelButton");
+        QCOMPARE(r.f.state(), ConnectionState::disconnected);
+        QTRY_VERIFY(r.shows(welcome));
     }
 
     void bluetoothOffShowsItsScreenAndSimulationIsOffered()
     {
-        LinkFixture f(CentralPower::Off);
-        QmlHarness ui;
-        QVERIFY(loadRoot(ui, f));
-        QVERIFY(ui.shows(QStringLiteral("Bluetooth Unavailable")));
-        QVERIFY(ui.shows(QStringLiteral("Enable Bluetooth in System Settings to continue.")));
-        ui.click(ui.textItem(QStringLiteral("Try without a chair")));
-        QVERIFY(f.manager->isSimulating());
-        QTRY_VERIFY(!ui.shows(QStringLiteral("Bluetooth Unavailable")));
+        Root r(CentralPower::Off);
+        QVERIFY(r.shows("Bluetooth Unavailable"));
+        QVERIFY(r.shows("Enable Bluetooth in System Settings to continue."));
+        r.clickText("Try without a chair");
+        QVERIFY(r.f.manager->isSimulating());
+        QTRY_VERIFY(!r.shows("Bluetooth Unavailable"));
     }
 
-private:
-    std::unique_ptr<ScreenServices> services;
+    void restartAfterAnUpdateSaysSoAndCanBeCancelled()
+    {
+        Root r;
+        auto chair = r.f.central->makeChair();
+        chair->values[ChairProfile::otaV1BeginUUID] = QByteArray(1, '\x01');
+        r.f.connectChair(chair);
+        const QString package = r.f.dir.filePath(QStringLiteral("cpu2.zip"));
+        QVERIFY(writeZip(package, {{"Stilta-Firmware.bin", firmwareImage(300, 1)}}));
+        r.f.manager->startFirmwareUpdate(package); // unpacked in the background
+        QTRY_VERIFY(!r.f.log.lines().filter(QStringLiteral("OTA: Begin")).isEmpty());
+        r.f.central->flush();
+        r.f.central->dropLink(chair.get());
+        r.f.central->flush();
+        QTRY_VERIFY(r.shows("Chair restarting after update…"));
+        // A chair that never comes back must not hold the user.
+        r.click("cancelButton");
+        QCOMPARE(r.f.state(), ConnectionState::disconnected);
+        QVERIFY(!r.f.manager->isReconnectingAfterOTA());
+        r.f.central->clearCalls();
+        r.f.advance(10s);
+        QCOMPARE(r.f.central->count(FakeCall::Kind::connect), 0);
+    }
+
+    void debugModeTakesOverAConnectedChair()
+    {
+        Root r;
+        r.f.connectChair();
+        QTRY_VERIFY(r.item("connectedView"));
+        r.f.settings.setDebugModeActive(true);
+        QTRY_VERIFY(r.item("debugAnalyticsView"));
+        QVERIFY(!r.item("connectedView"));
+        r.click("exitDebugButton");
+        QVERIFY(!r.f.settings.debugModeActive());
+        QTRY_VERIFY(r.item("connectedView"));
+    }
+
+    // Five taps on the logo, none 2 s or more after the one before, open the debug entry.
+    void fiveLogoTapsOpenTheDebugEntrySheet()
+    {
+        Root r;
+        QVERIFY(r.item("logo"));
+        QObject* screen = r.item("currentScreen")->property("item").value<QObject*>();
+        const auto tapCount = [screen] { return screen->property("tapCount").toInt(); };
+        for (int tap = 0; tap < 4; ++tap) {
+            r.click("logo");
+            QTest::qWait(1900);
+        }
+        QVERIFY(!r.shows("Debug Analytics Mode"));
+        r.click("logo");
+        QTRY_VERIFY(r.shows("Debug Analytics Mode"));
+        QCOMPARE(tapCount(), 0);
+        r.ui.press(Qt::Key_Escape);
+        QTRY_VERIFY(!r.shows("Debug Analytics Mode"));
+
+        for (int tap = 0; tap < 4; ++tap)
+            r.click("logo");
+        QCOMPARE(tapCount(), 4);
+        QTest::qWait(2500);
+        r.click("logo");
+        QCOMPARE(tapCount(), 1);
+        QVERIFY(!r.shows("Debug Analytics Mode"));
+    }
+
+    // The user picks a network and types its password; WiFi setup and the wait that follows can
+    // both be left.
+    void wifiSetupSendsThePickedNetworkAndPassword()
+    {
+        Root r;
+        auto chair = r.f.central->makeChair();
+        chair->values[ChairProfile::wifiStatusUUID] = QByteArray(1, '\x01'); // not configured
+        chair->playNetworks({"Office_5G", "Home_Network"});
+        r.f.connectChair(chair);
+        QTRY_VERIFY(r.shows("Home_Network"));
+        QQuickItem* connect = r.item("connectButton");
+        QVERIFY(!connect->isEnabled()); // nothing picked
+        r.clickText("Office_5G");
+        QTRY_VERIFY(r.shows("Password for \"Office_5G\""));
+        QVERIFY(!connect->isEnabled()); // no password yet
+        r.click("passwordField");
+        r.ui.type(QStringLiteral("abc"));
+        // Another network empties the password.
+        r.clickText("Home_Network");
+        QTRY_VERIFY(r.shows("Password for \"Home_Network\""));
+        QQuickItem* field = r.item("passwordField");
+        QCOMPARE(field->property("password").toString(), QString());
+        r.ui.click(field);
+        r.ui.type(QStringLiteral("secret12"));
+        // The eye shows the same text in clear and masks it again without losing it.
+        const QVariant masked = field->property("echoMode");
+        r.click("showPasswordButton");
+        QTRY_VERIFY(field->property("echoMode") != masked);
+        r.click("showPasswordButton");
+        QTRY_COMPARE(field->property("echoMode"), masked);
+        QCOMPARE(field->property("password").toString(), QStringLiteral("secret12"));
+
+        r.f.central->clearCalls();
+        r.ui.click(connect);
+        QCOMPARE(r.f.state(), ConnectionState::wifiConnecting);
+        QCOMPARE(r.f.central->writesTo(ChairProfile::wifiSSIDUUID),
+                 QList<QByteArray>{QByteArray("Home_Network")});
+        QCOMPARE(r.f.central->writesTo(ChairProfile::wifiPasswordUUID),
+                 QList<QByteArray>{QByteArray("secret12")});
+        QTRY_VERIFY(r.shows("Configuring WiFi…"));
+        r.click("disconnectButton");
+        r.f.central->flush(); // the chair confirms the disconnect
+        QCOMPARE(r.f.state(), ConnectionState::disconnected);
+
+        r.f.connectChair(chair);
+        QCOMPARE(r.f.state(), ConnectionState::wifiSetup);
+        QTRY_VERIFY(r.shows("WiFi Setup"));
+        r.click("disconnectButton");
+        r.f.central->flush();
+        QCOMPARE(r.f.state(), ConnectionState::disconnected);
+    }
 };
 
 QTEST_MAIN(UiRoutingTest)

@@ -1,5 +1,6 @@
 // The settings tab on the real QML: the vibration slider's writes, the update card through a
-// real update on the fake chair, the firmware picker's answers, and the WiFi and legal sheets.
+// real update on the fake chair, the firmware picker's answers, the WiFi rows, the WiFi and
+// legal sheets, and the way Tab takes through the tab.
 #include "LinkFixture.h"
 #include "QmlHarness.h"
 #include "ScreenServices.h"
@@ -8,334 +9,232 @@
 #include <QtTest>
 
 using namespace ChairProfile;
-using namespace std::chrono_literals;
-using Kind = FakeCall::Kind;
 
 namespace {
 
-QByteArray flashRecord(quint32 code, quint32 page, quint32 total)
-{
-    return u32Bytes(code) + u32Bytes(page) + u32Bytes(total);
-}
+// A ready chair that takes updates, and its settings tab.
+struct SettingsTab {
+    SettingsTab()
+    {
+        chair = f.central->makeChair();
+        chair->values[otaV2BeginUUID] = bytes({1});
+        f.connectChair(chair);
+        root = ui.load(QStringLiteral("SettingsView.qml"),
+                       {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
+                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
+        if (!root)
+            qWarning().noquote() << ui.errors();
+        f.central->clearCalls();
+    }
 
-// The point of the slider's track where the handle stands at this strength.
-QPoint sliderPoint(QQuickItem* slider, double strength)
-{
-    auto* handle = slider->property("handle").value<QQuickItem*>();
-    const double room = slider->property("availableWidth").toDouble() - handle->width();
-    const double x = slider->property("leftPadding").toDouble() + handle->width() / 2 +
-                     (strength - 20.0) / 30.0 * room;
-    return slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint();
-}
+    QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
+    QList<QByteArray> writes(const QBluetoothUuid& c) const { return f.central->writesTo(c); }
+    OTAState update() const { return f.manager->otaState(); }
+    bool shows(const char* text) const { return ui.shows(QString::fromUtf8(text)); }
+    QObject* picker() const { return root->findChild<QObject*>(QStringLiteral("firmwarePicker")); }
+    // The picker answers with this file, as it does when the user picks it.
+    void pick(const QUrl& file)
+    {
+        QVERIFY(picker()->setProperty("selectedFile", file));
+        QVERIFY(QMetaObject::invokeMethod(picker(), "accepted"));
+    }
+    // What the picker's handler does with a file it cannot hold as its selection.
+    void choose(const QUrl& file)
+    {
+        QVERIFY(QMetaObject::invokeMethod(root, "firmwareFileChosen", Q_ARG(QVariant, file)));
+    }
+    // Focus on a control, then a key, as a keyboard user does.
+    void press(const char* name, Qt::Key key)
+    {
+        item(name)->forceActiveFocus(Qt::TabFocusReason);
+        ui.press(key);
+    }
+
+    LinkFixture f;
+    QSharedPointer<FakePeripheral> chair;
+    ScreenServices services{f.scheduler, f.clock, f.settings};
+    QmlHarness ui;
+    QQuickItem* root = nullptr;
+};
 
 } // namespace
 
 class UiSettingsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScreenServices> services;
-
-    QQuickItem* load(QmlHarness& ui, LinkFixture& f)
-    {
-        services = std::make_unique<ScreenServices>(f.scheduler, f.clock, f.settings);
-        QQuickItem* root =
-            ui.load(QStringLiteral("SettingsView.qml"),
-                    {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                     {QStringLiteral("services"), QVariant::fromValue(services.get())}});
-        if (!root)
-            qWarning().noquote() << ui.errors();
-        return root;
-    }
-
-    static QObject* picker(QQuickItem* root)
-    {
-        return root->findChild<QObject*>(QStringLiteral("firmwarePicker"));
-    }
-
-    // The picker answers with this file, as it does when the user picks it.
-    static void pick(QQuickItem* root, const QUrl& file)
-    {
-        QObject* dialog = picker(root);
-        QVERIFY(dialog);
-        QVERIFY(dialog->setProperty("selectedFile", file));
-        QVERIFY(QMetaObject::invokeMethod(dialog, "accepted"));
-    }
-
-    // What the picker's accepted handler does with a file it cannot hold as its selection.
-    static void chosen(QQuickItem* root, const QUrl& file)
-    {
-        QVERIFY(QMetaObject::invokeMethod(root, "firmwareFileChosen", Q_ARG(QVariant, file)));
-    }
-
-    // Focus brings a control of a lower card into view, as Tab does.
-    static void reach(QmlHarness& ui, const char* objectName)
-    {
-        QQuickItem* item = ui.byName(QString::fromLatin1(objectName));
-        QVERIFY(item);
-        item->forceActiveFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(item->mapToScene(QPointF(0, item->height())).y() <= ui.window().height());
-    }
-
 private Q_SLOTS:
     void initTestCase() { qputenv("XDG_RUNTIME_DIR", QDir::tempPath().toUtf8()); }
 
-    void vibrationSliderWritesOnceAndShieldsTheDrag()
+    // The gestures themselves belong to the shared slider; here, what vibration makes of them.
+    void vibrationSliderWritesBothMotorsOnce()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        auto chair = f.connectChair();
-        f.report(*chair, leftMotorSoundUUID, bytes({20}));
-        QCOMPARE(f.manager->motorStrength(), 20.0);
-        QVERIFY(load(ui, f));
-        QQuickItem* slider = ui.byName(QStringLiteral("motorStrengthSlider"));
-        QVERIFY(slider);
-        QVERIFY(ui.shows(QStringLiteral("20%")));
-        f.central->clearCalls();
+        SettingsTab s;
+        s.f.report(*s.chair, leftMotorSoundUUID, bytes({20}));
+        QVERIFY(s.shows("20%"));
+        s.press("motorStrengthSlider", Qt::Key_Right);
+        QCOMPARE(s.f.manager->motorStrength(), 21.0);
+        QVERIFY(s.shows("21%"));
+        QCOMPARE(s.writes(leftMotorSoundUUID), QList<QByteArray>{bytes({21})});
+        QCOMPARE(s.writes(rightMotorSoundUUID), QList<QByteArray>{bytes({21})});
 
-        // A drag from 20 to 35 follows on screen, in whole numbers, and writes once on release.
-        QTest::mousePress(&ui.window(), Qt::LeftButton, {}, sliderPoint(slider, 20));
-        QVERIFY(f.manager->isEditingMotor());
-        for (int s = 21; s <= 35; ++s) {
-            QTest::mouseMove(&ui.window(), sliderPoint(slider, s - 0.3));
-            QCOMPARE(f.manager->motorStrength(), std::round(f.manager->motorStrength()));
-        }
-        QTest::mouseMove(&ui.window(), sliderPoint(slider, 35));
-        QCOMPARE(f.manager->motorStrength(), 35.0);
-        QVERIFY(ui.shows(QStringLiteral("35%")));
-        // The chair's own value, arriving mid-drag, does not pull the handle back.
-        f.report(*chair, leftMotorSoundUUID, bytes({22}));
-        QCOMPARE(f.manager->motorStrength(), 35.0);
-        QVERIFY(f.central->writesTo(leftMotorSoundUUID).isEmpty());
-        QTest::mouseRelease(&ui.window(), Qt::LeftButton, {}, sliderPoint(slider, 35));
-        QVERIFY(!f.manager->isEditingMotor());
-        QCOMPARE(f.central->writesTo(leftMotorSoundUUID), QList<QByteArray>{bytes({35})});
-        QCOMPARE(f.central->writesTo(rightMotorSoundUUID), QList<QByteArray>{bytes({35})});
-
-        // One key step is one write to each motor.
-        f.central->clearCalls();
-        slider->forceActiveFocus(Qt::TabFocusReason);
-        ui.press(Qt::Key_Right);
-        QCOMPARE(f.manager->motorStrength(), 36.0);
-        QVERIFY(ui.shows(QStringLiteral("36%")));
-        QVERIFY(!f.manager->isEditingMotor());
-        QCOMPARE(f.central->writesTo(leftMotorSoundUUID), QList<QByteArray>{bytes({36})});
-        QCOMPARE(f.central->writesTo(rightMotorSoundUUID), QList<QByteArray>{bytes({36})});
-
-        // So is a click on the track.
-        f.central->clearCalls();
-        QTest::mouseClick(&ui.window(), Qt::LeftButton, {}, sliderPoint(slider, 45));
-        QCOMPARE(f.manager->motorStrength(), 45.0);
-        QCOMPARE(f.central->writesTo(leftMotorSoundUUID), QList<QByteArray>{bytes({45})});
-
-        // Scrolling the page over the slider scrolls the page and leaves the strength alone.
-        f.central->clearCalls();
-        QObject* page = ui.byName(QStringLiteral("settingsScroll"));
+        // The wheel over the slider scrolls the page and leaves the strength alone.
+        s.f.central->clearCalls();
+        QQuickItem* slider = s.item("motorStrengthSlider");
+        QObject* page = s.item("settingsScroll");
         const double top = page->property("contentY").toDouble();
-        const QPointF centre = sliderPoint(slider, 45);
-        QWheelEvent wheel(centre, ui.window().mapToGlobal(centre), QPoint(), QPoint(0, -120),
+        const QPointF centre = slider->mapToScene(QPointF(slider->width(), slider->height()) / 2);
+        QWheelEvent wheel(centre, s.ui.window().mapToGlobal(centre), QPoint(), QPoint(0, -120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(&ui.window(), &wheel);
+        QCoreApplication::sendEvent(&s.ui.window(), &wheel);
         QTRY_VERIFY(page->property("contentY").toDouble() > top);
-        QCOMPARE(f.manager->motorStrength(), 45.0);
-        QVERIFY(f.central->writesTo(leftMotorSoundUUID).isEmpty());
+        QCOMPARE(s.f.manager->motorStrength(), 21.0);
+        QVERIFY(s.writes(leftMotorSoundUUID).isEmpty());
     }
 
     void updateCardFollowsARealUpdate()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        auto chair = f.central->makeChair();
-        chair->values[otaV2BeginUUID] = bytes({1});
-        f.connectChair(chair);
-        QQuickItem* root = load(ui, f);
-        QVERIFY(root);
-        QVERIFY(ui.byName(QStringLiteral("selectFirmwareButton")));
-
+        SettingsTab s;
         // 40 chunks of CPU1 image; the picker hands over the package.
-        const QString package = f.dir.filePath(QStringLiteral("chair update.zip"));
+        const QString package = s.f.dir.filePath(QStringLiteral("chair update.zip"));
         QVERIFY(writeZip(package, {{"StiltaB1.bin", firmwareImage(40 * 250, 3)}}));
-        pick(root, QUrl::fromLocalFile(package));
-        QCOMPARE(f.manager->otaState().kind, OTAState::Kind::preparing);
-        QVERIFY(ui.shows(QStringLiteral("CPU1 (STM32) — Preparing...")));
-        QVERIFY(!ui.byName(QStringLiteral("selectFirmwareButton"))); // one update at a time
-        QTRY_COMPARE(f.central->writesTo(otaV2BeginUUID).size(), 1);
+        s.pick(QUrl::fromLocalFile(package));
+        QVERIFY(s.shows("CPU1 (STM32) — Preparing..."));
+        QVERIFY(s.item("updateSpinner"));
+        QVERIFY(!s.item("selectFirmwareButton")); // one update at a time
+        QTRY_COMPARE(s.writes(otaV2BeginUUID).size(), 1);
 
-        // One chunk per 100 ms: the figures appear once enough chunks have been confirmed.
-        const QDateTime start = f.clock.now();
-        QVERIFY(f.central->deliverNext()); // begin confirmed: read the answer
-        f.clock.setNow(start.addMSecs(100));
-        QVERIFY(f.central->deliverNext()); // ready: the first chunk
-        QTRY_VERIFY(ui.shows(QStringLiteral("CPU1 (STM32) — Transferring...")));
-        QVERIFY(ui.shows(QStringLiteral("2%")));
-        QVERIFY(!ui.byName(QStringLiteral("transferRateText")));
-        for (int chunk = 2; chunk <= 10; ++chunk) {
-            f.clock.setNow(start.addMSecs(100 * chunk));
-            QVERIFY(f.central->deliverNext());
+        // The begin's answer, then one chunk every 100 ms: the figures wait for enough chunks.
+        const QDateTime start = s.f.clock.now();
+        for (int step = 0; step <= 10; ++step) {
+            s.f.clock.setNow(start.addMSecs(100 * step));
+            QVERIFY(s.f.central->deliverNext());
+            if (step == 1) {
+                QTRY_VERIFY(s.shows("CPU1 (STM32) — Transferring..."));
+                QVERIFY(s.shows("2%"));
+                QVERIFY(!s.item("transferRateText"));
+            }
         }
-        QCOMPARE(f.manager->otaState(),
-                 OTAState::transferring(QStringLiteral("CPU1 (STM32)"), 0.25));
-        QTRY_VERIFY(ui.shows(QStringLiteral("25%")));
-        QCOMPARE(ui.byName(QStringLiteral("transferRateText"))->property("text").toString(),
+        QTRY_VERIFY(s.shows("25%"));
+        QCOMPARE(s.item("transferRateText")->property("text").toString(),
                  QStringLiteral("2.5 KB/s · 3 s left"));
-        QCOMPARE(ui.byName(QStringLiteral("updateProgressBar"))->property("value").toDouble(),
-                 0.25);
+        QCOMPARE(s.item("updateProgressBar")->property("value").toDouble(), 0.25);
 
         // The last confirmation: waiting for the flasher, a spinner and no page count.
-        f.central->flush();
-        QTRY_VERIFY(ui.shows(QStringLiteral("CPU1 (STM32) — Waiting for flash...")));
-        QVERIFY(ui.byName(QStringLiteral("updateSpinner")));
-        QVERIFY(!ui.byName(QStringLiteral("updateProgressDetail")));
-        QVERIFY(!ui.byName(QStringLiteral("transferRateText")));
+        s.f.central->flush();
+        QTRY_VERIFY(s.shows("CPU1 (STM32) — Waiting for flash..."));
+        QVERIFY(s.item("updateSpinner"));
+        QVERIFY(!s.item("updateProgressDetail"));
 
-        const QList<std::pair<QByteArray, std::pair<const char*, const char*>>> flashing = {
-            {flashRecord(4, 0, 84), {"CPU1 (STM32) — Preparing flash...", "Page 0 / 84"}},
-            {flashRecord(9, 10, 84), {"CPU1 (STM32) — Transmitting to CORE0", "Page 10 / 84"}},
-            {flashRecord(11, 12, 84), {"CPU1 (STM32) — Writing to flash", "Page 12 / 84"}},
-        };
-        for (const auto& [record, texts] : flashing) {
-            chair->values[otaV2StatusUUID] = record;
-            f.advance(500ms);
-            QTRY_VERIFY(ui.shows(QString::fromUtf8(texts.first)));
-            QVERIFY(ui.shows(QString::fromUtf8(texts.second)));
-        }
-        QCOMPARE(ui.byName(QStringLiteral("updateProgressBar"))->property("value").toDouble(),
-                 12.0 / 84.0);
+        // The flasher's record: its state code, the page done, the pages in all.
+        s.chair->values[otaV2StatusUUID] = u32Bytes(11) + u32Bytes(12) + u32Bytes(84);
+        s.f.advance(std::chrono::milliseconds(500));
+        QTRY_VERIFY(s.shows("CPU1 (STM32) — Writing to flash"));
+        QVERIFY(s.shows("Page 12 / 84"));
+        QCOMPARE(s.item("updateProgressBar")->property("value").toDouble(), 12.0 / 84.0);
 
-        chair->values[otaV2StatusUUID] = flashRecord(4, 84, 84);
-        f.advance(500ms);
-        QTRY_VERIFY(ui.shows(QStringLiteral("Update complete! Chair will restart.")));
-        ui.click(ui.byName(QStringLiteral("updateDoneButton")));
-        QCOMPARE(f.manager->otaState(), OTAState::idle());
-        QTRY_VERIFY(ui.byName(QStringLiteral("selectFirmwareButton")));
+        s.chair->values[otaV2StatusUUID] = u32Bytes(4) + u32Bytes(84) + u32Bytes(84);
+        s.f.advance(std::chrono::milliseconds(500));
+        QTRY_VERIFY(s.shows("Update complete! Chair will restart."));
+        s.ui.click(s.item("updateDoneButton"));
+        QCOMPARE(s.update(), OTAState::idle());
+        QTRY_VERIFY(s.item("selectFirmwareButton"));
     }
 
-    void updateErrorsAndTheirWayBack()
+    void pickerAnswersAndTheWayBackFromAnError()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        f.connectChair();
-        QQuickItem* root = load(ui, f);
-        QVERIFY(root);
-
-        const QString package = f.dir.filePath(QStringLiteral("notes.zip"));
+        SettingsTab s;
+        const QString package = s.f.dir.filePath(QStringLiteral("notes.zip"));
         QVERIFY(writeZip(package, {{"readme.txt", "hello"}}));
-        pick(root, QUrl::fromLocalFile(package));
-        QTRY_VERIFY(ui.shows(QStringLiteral(
-            "No firmware files found in ZIP.\nExpected: StiltaB1.bin and/or Stilta-Firmware.bin")));
-        QVERIFY(ui.byName(QStringLiteral("updateError")));
-        ui.click(ui.byName(QStringLiteral("tryAgainButton")));
-        QCOMPARE(f.manager->otaState(), OTAState::idle());
-        QTRY_VERIFY(ui.byName(QStringLiteral("selectFirmwareButton")));
+        s.pick(QUrl::fromLocalFile(package));
+        QTRY_VERIFY(s.shows("No firmware files found in ZIP.\n"
+                            "Expected: StiltaB1.bin and/or Stilta-Firmware.bin"));
+        QVERIFY(s.item("updateError"));
+        s.ui.click(s.item("tryAgainButton"));
+        QCOMPARE(s.update(), OTAState::idle());
+        QTRY_VERIFY(s.item("selectFirmwareButton"));
 
         // A file the picker cannot hand over as a local file is the picker's failure.
-        chosen(root, QUrl(QStringLiteral("sftp://nas/update.zip")));
-        QCOMPARE(f.manager->otaState().kind, OTAState::Kind::error);
-        QVERIFY(f.manager->otaState().message.contains(QStringLiteral("sftp://nas/update.zip")));
-        QTRY_VERIFY(ui.byName(QStringLiteral("tryAgainButton")));
-        ui.click(ui.byName(QStringLiteral("tryAgainButton")));
+        s.choose(QUrl(QStringLiteral("sftp://nas/update.zip")));
+        QCOMPARE(s.update().kind, OTAState::Kind::error);
+        QVERIFY(s.update().message.contains(QStringLiteral("sftp://nas/update.zip")));
+        QTRY_VERIFY(s.item("tryAgainButton"));
+        s.ui.click(s.item("tryAgainButton"));
 
         // No file at all, or a cancelled picker, leaves the card as it was.
-        chosen(root, QUrl());
-        QCOMPARE(f.manager->otaState(), OTAState::idle());
-        ui.click(ui.byName(QStringLiteral("selectFirmwareButton")));
-        QTRY_VERIFY(picker(root)->property("visible").toBool());
-        QVERIFY(root->property("showFilePicker").toBool());
-        QVERIFY(QMetaObject::invokeMethod(picker(root), "reject"));
-        QTRY_VERIFY(!root->property("showFilePicker").toBool());
-        QCOMPARE(f.manager->otaState(), OTAState::idle());
-        QVERIFY(ui.byName(QStringLiteral("selectFirmwareButton")));
+        s.choose(QUrl());
+        QCOMPARE(s.update(), OTAState::idle());
+        s.ui.click(s.item("selectFirmwareButton"));
+        QTRY_VERIFY(s.picker()->property("visible").toBool());
+        QVERIFY(s.root->property("showFilePicker").toBool());
+        QVERIFY(QMetaObject::invokeMethod(s.picker(), "reject"));
+        QTRY_VERIFY(!s.root->property("showFilePicker").toBool());
+        QCOMPARE(s.update(), OTAState::idle());
+        QVERIFY(s.item("selectFirmwareButton"));
     }
 
+    void wifiRowsFollowTheChair()
+    {
+        SettingsTab s;
+        QVERIFY(s.shows("Connected"));
+        QVERIFY(s.shows("Office_5G"));
+        QCOMPARE(s.item("wifiStatusDot")->property("color").value<QColor>(), QColor(0x30D158));
+        // Online without naming its network: no Network row.
+        s.f.report(*s.chair, wifiSSIDUUID, QByteArray());
+        QTRY_VERIFY(!s.item("wifiNetworkRow"));
+
+        s.f.report(*s.chair, wifiStatusUUID, QByteArray(1, '\x08'));
+        QTRY_VERIFY(s.shows("Error"));
+        QCOMPARE(s.item("wifiStatusDot")->property("color").value<QColor>(), QColor(0xFF9F0A));
+    }
+
+    // Sheets open by click or Space and close by Escape, Done or Cancel, sending nothing.
     void sheetsOpenAndCloseWithoutSending()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        f.connectChair();
-        QQuickItem* root = load(ui, f);
-        QVERIFY(root);
-        QVERIFY(ui.shows(QStringLiteral("Connected")));
-        QVERIFY(ui.shows(QStringLiteral("Office_5G")));
-        f.central->clearCalls();
+        SettingsTab s;
+        s.press("termsButton", Qt::Key_Space);
+        QTRY_VERIFY(s.root->property("showTerms").toBool());
+        QTRY_VERIFY(s.item("sheetDocument"));
+        s.ui.press(Qt::Key_Escape);
+        QTRY_VERIFY(!s.item("sheetDocument"));
+        QVERIFY(!s.root->property("showTerms").toBool());
+        s.ui.click(s.item("privacyPolicyButton"));
+        QTRY_VERIFY(s.root->property("showPrivacyPolicy").toBool());
+        QTRY_VERIFY(s.item("doneButton"));
+        s.ui.click(s.item("doneButton"));
+        QTRY_VERIFY(!s.root->property("showPrivacyPolicy").toBool());
 
-        reach(ui, "configureWiFiButton");
-        ui.click(ui.byName(QStringLiteral("configureWiFiButton")));
-        QTRY_VERIFY(ui.shows(QStringLiteral("WiFi Setup")));
-        QVERIFY(root->property("showWiFiConfig").toBool());
-        ui.click(ui.byName(QStringLiteral("cancelButton")));
-        QTRY_VERIFY(!ui.shows(QStringLiteral("WiFi Setup")));
-        QVERIFY(!root->property("showWiFiConfig").toBool());
-
-        reach(ui, "configureWiFiButton");
-        ui.click(ui.byName(QStringLiteral("configureWiFiButton")));
-        QTRY_VERIFY(ui.shows(QStringLiteral("WiFi Setup")));
-        ui.press(Qt::Key_Escape);
-        QTRY_VERIFY(!ui.shows(QStringLiteral("WiFi Setup")));
-        QVERIFY(!root->property("showWiFiConfig").toBool());
-        QCOMPARE(f.central->count(Kind::write), 0);
-        QCOMPARE(f.state(), ConnectionState::ready);
-
-        for (const char* button : {"termsButton", "privacyPolicyButton"}) {
-            ui.click(ui.byName(QString::fromLatin1(button)));
-            QTRY_VERIFY(ui.byName(QStringLiteral("sheetDocument")));
-            ui.press(Qt::Key_Escape);
-            QTRY_VERIFY(!ui.byName(QStringLiteral("sheetDocument")));
+        for (bool byEscape : {false, true}) {
+            s.press("configureWiFiButton", Qt::Key_Space);
+            QTRY_VERIFY(s.shows("WiFi Setup"));
+            QVERIFY(s.root->property("showWiFiConfig").toBool());
+            if (byEscape)
+                s.ui.press(Qt::Key_Escape);
+            else
+                s.ui.click(s.item("cancelButton"));
+            QTRY_VERIFY(!s.shows("WiFi Setup"));
+            QVERIFY(!s.root->property("showWiFiConfig").toBool());
         }
-        QVERIFY(!root->property("showTerms").toBool());
-        QVERIFY(!root->property("showPrivacyPolicy").toBool());
-        // Done closes a sheet as well.
-        ui.click(ui.byName(QStringLiteral("privacyPolicyButton")));
-        QTRY_VERIFY(root->property("showPrivacyPolicy").toBool());
-        QTRY_VERIFY(ui.byName(QStringLiteral("doneButton")));
-        ui.click(ui.byName(QStringLiteral("doneButton")));
-        QTRY_VERIFY(!root->property("showPrivacyPolicy").toBool());
-        QCOMPARE(f.central->count(Kind::write), 0);
+        QCOMPARE(s.f.central->count(FakeCall::Kind::write), 0);
+        QCOMPARE(s.f.state(), ConnectionState::ready);
     }
 
-    void generalAndWifiRows()
-    {
-        LinkFixture f;
-        QmlHarness ui;
-        auto chair = f.central->makeChair();
-        chair->values[wifiStatusUUID] = QByteArray(1, '\x04');
-        chair->values[wifiSSIDUUID] = QByteArray();
-        f.connectChair(chair);
-        QVERIFY(load(ui, f));
-        QVERIFY(ui.shows(QStringLiteral("Connected")));
-        QCOMPARE(ui.byName(QStringLiteral("wifiStatusDot"))->property("color").value<QColor>(),
-                 QColor(QStringLiteral("#30D158")));
-        QVERIFY(!ui.byName(QStringLiteral("wifiNetworkRow")));
-
-        f.report(*chair, wifiStatusUUID, QByteArray(1, '\x08'));
-        QTRY_VERIFY(ui.shows(QStringLiteral("Error")));
-        QCOMPARE(ui.byName(QStringLiteral("wifiStatusDot"))->property("color").value<QColor>(),
-                 QColor(QStringLiteral("#FF9F0A")));
-    }
-
+    // Each control Tab reaches is scrolled into view.
     void tabReachesEveryControl()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        f.connectChair();
-        QVERIFY(load(ui, f));
+        SettingsTab s;
         QStringList reached;
         for (int i = 0; i < 8; ++i) {
-            ui.press(Qt::Key_Tab);
-            QQuickItem* item = ui.window().activeFocusItem();
+            s.ui.press(Qt::Key_Tab);
+            QQuickItem* item = s.ui.window().activeFocusItem();
             if (!item)
                 continue;
             reached << item->objectName();
-            // Each control Tab reaches is scrolled into view.
             const QPointF bottom = item->mapToScene(QPointF(0, item->height()));
-            QVERIFY2(bottom.y() <= ui.window().height(), qPrintable(item->objectName()));
+            QVERIFY2(bottom.y() <= s.ui.window().height(), qPrintable(item->objectName()));
         }
         for (const char* name : {"termsButton", "privacyPolicyButton", "motorStrengthSlider",
                                  "selectFirmwareButton", "configureWiFiButton"})
             QVERIFY2(reached.contains(QString::fromLatin1(name)), name);
-
-        // Space on a focused row opens its sheet.
-        ui.byName(QStringLiteral("termsButton"))->forceActiveFocus(Qt::TabFocusReason);
-        ui.press(Qt::Key_Space);
-        QTRY_VERIFY(ui.byName(QStringLiteral("sheetDocument")));
     }
 };
 

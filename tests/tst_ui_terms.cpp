@@ -1,5 +1,6 @@
-// The terms gate on the real QML: what a first start shows, the e-mail check as the user types,
-// what accept stores, that decline stores nothing, and that a later start goes straight in.
+// The terms gate on the real QML: what a first start shows, the e-mail check when the user
+// accepts, what accept stores, that decline stores nothing, that a later start goes straight
+// in, and the privacy policy the agreement links to.
 #include "BluetoothManager.h"
 #include "Clock.h"
 #include "FakeBleCentral.h"
@@ -15,8 +16,8 @@ namespace {
 
 // The program's window on a settings file of its own and a fake radio.
 struct Program {
-    explicit Program(const QString& settingsFile)
-        : settings(settingsFile)
+    Program()
+        : settings(dir.filePath(QStringLiteral("settings.ini")))
         , services(scheduler, clock, settings)
     {
         app = std::make_unique<VelnoraDesktopApp>(
@@ -28,7 +29,7 @@ struct Program {
             },
             [this] { ++quits; });
     }
-    bool open(QmlHarness& ui)
+    bool open()
     {
         if (ui.load(QStringLiteral("MainWindow.qml"),
                     {{QStringLiteral("app"), QVariant::fromValue(app.get())},
@@ -37,12 +38,20 @@ struct Program {
         qWarning().noquote() << ui.errors();
         return false;
     }
+    QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
+    void typeInto(const char* name, const QString& text)
+    {
+        ui.click(item(name));
+        ui.type(text);
+    }
 
+    QTemporaryDir dir;
     ManualScheduler scheduler;
     ManualClock clock;
     Settings settings;
     ScreenServices services;
     std::unique_ptr<VelnoraDesktopApp> app;
+    QmlHarness ui;
     int managersMade = 0;
     int quits = 0;
 };
@@ -55,65 +64,62 @@ class UiTermsTest : public QObject {
 private Q_SLOTS:
     void firstStartAcceptsAValidAddressOnly()
     {
-        QTemporaryDir dir;
-        Program program(dir.filePath(QStringLiteral("settings.ini")));
-        QmlHarness ui;
-        QVERIFY(program.open(ui));
-        QVERIFY(ui.shows(QStringLiteral("Terms of Service")));
-        QVERIFY(ui.shows(QStringLiteral("VELNORA SOFTWARE TERMS OF SERVICE")));
-        QCOMPARE(ui.window().size(), QSize(420, 660)); // the terms are taller than the root
-        QCOMPARE(program.managersMade, 0); // nothing scans before the terms are accepted
-        QQuickItem* accept = ui.byName(QStringLiteral("acceptButton"));
+        Program p;
+        QVERIFY(p.open());
+        QVERIFY(p.ui.shows(QStringLiteral("Terms of Service")));
+        QVERIFY(p.ui.shows(QStringLiteral("VELNORA SOFTWARE TERMS OF SERVICE")));
+        QCOMPARE(p.ui.window().size(), QSize(420, 660)); // the terms are taller than the root
+        QCOMPARE(p.managersMade, 0); // nothing scans before the terms are accepted
+        QQuickItem* accept = p.item("acceptButton");
         QVERIFY(accept);
         QCOMPARE(accept->opacity(), 0.5);
-        QVERIFY(!ui.byName(QStringLiteral("emailError")));
+        QVERIFY(!p.item("emailError"));
 
-        // Accept with nothing typed shows the error and stays.
-        ui.click(accept);
-        QTRY_VERIFY(ui.byName(QStringLiteral("emailError")));
-        QVERIFY(ui.shows(QStringLiteral("Please enter a valid email address to continue.")));
-        QCOMPARE(program.settings.acceptedTermsVersion(), QString());
-
-        ui.click(ui.byName(QStringLiteral("emailField")));
-        ui.type(QStringLiteral("  sam@localhost"));
-        QVERIFY(ui.byName(QStringLiteral("emailError")));
-        ui.type(QStringLiteral(".lan  "));
-        QTRY_VERIFY(!ui.byName(QStringLiteral("emailError")));
+        // Accept with nothing typed shows the error and stays; the error goes once the address
+        // is good.
+        p.ui.click(accept);
+        QTRY_VERIFY(p.ui.shows(QStringLiteral("Please enter a valid email address to continue.")));
+        QCOMPARE(p.settings.acceptedTermsVersion(), QString());
+        p.typeInto("emailField", QStringLiteral("  sam@localhost"));
+        QVERIFY(p.item("emailError"));
+        // The privacy policy the agreement links to leaves what was typed alone.
+        p.ui.click(p.item("privacyPolicyLink"));
+        QTRY_VERIFY(p.ui.shows(QStringLiteral("VELNORA PRIVACY POLICY")));
+        p.ui.press(Qt::Key_Escape);
+        QTRY_VERIFY(!p.ui.shows(QStringLiteral("VELNORA PRIVACY POLICY")));
+        p.typeInto("emailField", QStringLiteral(".lan  "));
+        QTRY_VERIFY(!p.item("emailError"));
         QCOMPARE(accept->opacity(), 1.0);
-        ui.click(ui.byName(QStringLiteral("displayNameField")));
-        ui.type(QStringLiteral("   "));
+        p.typeInto("displayNameField", QStringLiteral("   "));
 
-        ui.click(accept);
-        QCOMPARE(program.settings.analyticsUserEmail(), QStringLiteral("sam@localhost.lan"));
-        QCOMPARE(program.settings.userDisplayName(), QString());
-        QCOMPARE(program.settings.acceptedTermsVersion(), QStringLiteral("1.0"));
-        QTRY_VERIFY(ui.byName(QStringLiteral("contentView")));
-        QCOMPARE(ui.window().size(), QSize(420, 640));
-        QCOMPARE(program.managersMade, 1);
-        QVERIFY(ui.shows(QStringLiteral("Connect to your Velnora Pro chair via Bluetooth.")));
+        p.ui.click(accept);
+        QCOMPARE(p.settings.analyticsUserEmail(), QStringLiteral("sam@localhost.lan"));
+        QCOMPARE(p.settings.userDisplayName(), QString());
+        QCOMPARE(p.settings.acceptedTermsVersion(), QStringLiteral("1.0"));
+        QTRY_VERIFY(p.item("contentView"));
+        QCOMPARE(p.ui.window().size(), QSize(420, 640));
+        QCOMPARE(p.managersMade, 1);
+        QVERIFY(p.ui.shows(QStringLiteral("Connect to your Velnora Pro chair via Bluetooth.")));
 
         // The session holds even if the stored version goes away.
-        program.settings.setAcceptedTermsVersion(QString());
+        p.settings.setAcceptedTermsVersion(QString());
         QTest::qWait(50);
-        QVERIFY(ui.byName(QStringLiteral("contentView")));
+        QVERIFY(p.item("contentView"));
     }
 
     void declineQuitsAndStoresNothing()
     {
-        QTemporaryDir dir;
-        Program program(dir.filePath(QStringLiteral("settings.ini")));
-        program.settings.setAnalyticsUserEmail(QStringLiteral("admin@velnora.app"));
-        QmlHarness ui;
-        QVERIFY(program.open(ui));
+        Program p;
+        p.settings.setAnalyticsUserEmail(QStringLiteral("admin@velnora.app"));
+        QVERIFY(p.open());
         // The placeholder administrator address is no address.
-        QCOMPARE(ui.byName(QStringLiteral("emailField"))->property("text").toString(), QString());
-        ui.click(ui.byName(QStringLiteral("emailField")));
-        ui.type(QStringLiteral("sam@example.com"));
-        ui.click(ui.byName(QStringLiteral("declineButton")));
-        QCOMPARE(program.quits, 1);
-        QCOMPARE(program.settings.analyticsUserEmail(), QStringLiteral("admin@velnora.app"));
-        QCOMPARE(program.settings.acceptedTermsVersion(), QString());
-        QCOMPARE(program.managersMade, 0);
+        QCOMPARE(p.item("emailField")->property("text").toString(), QString());
+        p.typeInto("emailField", QStringLiteral("sam@example.com"));
+        p.ui.click(p.item("declineButton"));
+        QCOMPARE(p.quits, 1);
+        QCOMPARE(p.settings.analyticsUserEmail(), QStringLiteral("admin@velnora.app"));
+        QCOMPARE(p.settings.acceptedTermsVersion(), QString());
+        QCOMPARE(p.managersMade, 0);
     }
 
     void onlyTheRequiredVersionSkipsTheTerms_data()
@@ -128,29 +134,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         QFETCH(bool, skips);
-        QTemporaryDir dir;
-        Program program(dir.filePath(QStringLiteral("settings.ini")));
-        program.settings.setAcceptedTermsVersion(stored);
-        QmlHarness ui;
-        QVERIFY(program.open(ui));
-        QCOMPARE(ui.byName(QStringLiteral("contentView")) != nullptr, skips);
-        QCOMPARE(ui.shows(QStringLiteral("Terms of Service")), !skips);
-    }
-
-    void privacySheetOpensFromTheAgreementAndCloses()
-    {
-        QTemporaryDir dir;
-        Program program(dir.filePath(QStringLiteral("settings.ini")));
-        QmlHarness ui;
-        QVERIFY(program.open(ui));
-        ui.click(ui.byName(QStringLiteral("emailField")));
-        ui.type(QStringLiteral("sam@"));
-        ui.click(ui.byName(QStringLiteral("privacyPolicyLink")));
-        QTRY_VERIFY(ui.shows(QStringLiteral("VELNORA PRIVACY POLICY")));
-        ui.press(Qt::Key_Escape);
-        QTRY_VERIFY(!ui.shows(QStringLiteral("VELNORA PRIVACY POLICY")));
-        QCOMPARE(ui.byName(QStringLiteral("emailField"))->property("text").toString(),
-                 QStringLiteral("sam@"));
+        Program p;
+        p.settings.setAcceptedTermsVersion(stored);
+        QVERIFY(p.open());
+        QCOMPARE(p.item("contentView") != nullptr, skips);
+        QCOMPARE(p.ui.shows(QStringLiteral("Terms of Service")), !skips);
     }
 };
 

@@ -22,11 +22,6 @@ QSharedPointer<FakePeripheral> chairWithStatus(LinkFixture& f, const QByteArray&
     return chair;
 }
 
-void playNetworks(FakePeripheral& chair, const QList<QByteArray>& names)
-{
-    chair.playNetworks(names);
-}
-
 // The list protocol as the chair saw it.
 QStringList listCalls(const FakeBleCentral& central)
 {
@@ -223,7 +218,7 @@ private Q_SLOTS:
         // A failed attempt leaves its message and a fresh list on setup.
         LinkFixture f;
         const auto chair = f.connectChair(chairWithStatus(f, bytes({1})));
-        playNetworks(*chair, {"Office_5G", "Home"});
+        chair->playNetworks({"Office_5G", "Home"});
         f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("wrong"));
         chair->values[wifiStatusUUID] = bytes({7});
         f.central->dropLink(chair.get());
@@ -252,7 +247,7 @@ private Q_SLOTS:
     {
         LinkFixture f;
         const auto chair = f.connectChair();
-        playNetworks(*chair, {"Office_5G", "Home_Network"});
+        chair->playNetworks({"Office_5G", "Home_Network"});
         f.central->clearCalls();
 
         f.manager->scanForNetworks();
@@ -278,7 +273,7 @@ private Q_SLOTS:
         LinkFixture f;
         const auto chair = f.connectChair();
         // Empty and unreadable names are skipped but still counted.
-        playNetworks(*chair, {"Office_5G", "", bytes({0xFF, 0xFE}), "Cafe_WiFi"});
+        chair->playNetworks({"Office_5G", "", bytes({0xFF, 0xFE}), "Cafe_WiFi"});
         f.manager->scanForNetworks();
         f.central->flush();
         QCOMPARE(f.manager->availableNetworks(), (QStringList{"Office_5G", "Cafe_WiFi"}));
@@ -286,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(!f.manager->isLoadingNetworks());
 
         // A name the chair reports twice is listed twice; a new scan starts over.
-        playNetworks(*chair, {"Home", "Home"});
+        chair->playNetworks({"Home", "Home"});
         f.central->clearCalls();
         f.manager->scanForNetworks();
         f.central->flush();
@@ -295,7 +290,7 @@ private Q_SLOTS:
                  (QList<QByteArray>{bytes({0}), bytes({1})}));
 
         // No networks: done at once.
-        playNetworks(*chair, {});
+        chair->playNetworks({});
         f.central->clearCalls();
         f.manager->scanForNetworks();
         f.central->flush();
@@ -311,7 +306,7 @@ private Q_SLOTS:
         {
             LinkFixture f;
             const auto chair = f.connectChair();
-            playNetworks(*chair, {"Office_5G", "Home_Network", "Cafe_WiFi"});
+            chair->playNetworks({"Office_5G", "Home_Network", "Cafe_WiFi"});
             const auto play = chair->onWrite;
             FakeBleCentral* central = f.central;
             FakePeripheral* p = chair.get();
@@ -332,7 +327,7 @@ private Q_SLOTS:
         {
             LinkFixture f;
             const auto chair = f.connectChair();
-            playNetworks(*chair, {"Office_5G", "Home_Network", "Cafe_WiFi"});
+            chair->playNetworks({"Office_5G", "Home_Network", "Cafe_WiFi"});
             const auto play = chair->onWrite;
             FakePeripheral* p = chair.get();
             chair->onWrite = [=](const QBluetoothUuid& c, const QByteArray& value) {
@@ -358,7 +353,7 @@ private Q_SLOTS:
             const auto chair = f.connectChair();
             chair->values[wifiSSIDListCounterUUID] = bytes({3});
             f.manager->scanForNetworks();
-            playNetworks(*chair, {"Office_5G"});
+            chair->playNetworks({"Office_5G"});
             f.central->clearCalls();
             f.manager->scanForNetworks();
             f.central->flush();
@@ -485,51 +480,6 @@ private Q_SLOTS:
             QCOMPARE(f.state(), ConnectionState::wifiConnecting);
             QVERIFY(!f.log.contains(graceExpiredLine));
         }
-    }
-
-    void simulatedChairListsAndJoinsNetworks()
-    {
-        const QStringList sample{"Office_5G", "Home_Network", "Cafe_WiFi", "Guest_Network"};
-        LinkFixture f;
-        f.manager->startSimulation();
-        f.advance(3500ms);
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-
-        f.manager->scanForNetworks();
-        QVERIFY(f.manager->isLoadingNetworks());
-        QVERIFY(f.manager->availableNetworks().isEmpty());
-        f.advance(1499ms);
-        QVERIFY(f.manager->isLoadingNetworks());
-        f.advance(1ms);
-        QCOMPARE(f.manager->availableNetworks(), sample);
-        QVERIFY(!f.manager->isLoadingNetworks());
-
-        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("pw"));
-        QCOMPARE(f.state(), ConnectionState::wifiConnecting);
-        f.advance(2999ms);
-        QCOMPARE(f.state(), ConnectionState::wifiConnecting);
-        f.advance(1ms);
-        QCOMPARE(f.state(), ConnectionState::ready);
-        QCOMPARE(f.manager->wifiStatus(), WiFiStatus::connected);
-
-        // Steps of an ended simulation do nothing, not even in the next one.
-        LinkFixture g;
-        g.manager->startSimulation();
-        g.advance(3500ms);
-        g.manager->scanForNetworks();
-        g.manager->disconnect();
-        g.advance(2s);
-        QVERIFY(g.manager->availableNetworks().isEmpty());
-        QVERIFY(!g.manager->isLoadingNetworks());
-
-        g.manager->startSimulation();
-        g.advance(3500ms);
-        g.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("pw"));
-        g.manager->disconnect();
-        g.manager->startSimulation();
-        g.advance(3s); // the first connect would have ended here
-        QCOMPARE(g.state(), ConnectionState::wifiSetup);
-        QCOMPARE(g.manager->wifiStatus(), WiFiStatus::notConfigured);
     }
 };
 

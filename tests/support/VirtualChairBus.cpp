@@ -117,7 +117,7 @@ QString VirtualChairBus::chairOutput()
     return output;
 }
 
-QDBusMessage VirtualChairBus::control(const QString& method, const QVariantList& args)
+QDBusMessage VirtualChairBus::call(const QString& method, const QVariantList& args)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), controlPath,
                                                        controlInterface, method);
@@ -125,9 +125,14 @@ QDBusMessage VirtualChairBus::control(const QString& method, const QVariantList&
     return testConnection().call(call, QDBus::Block, 10000);
 }
 
+bool VirtualChairBus::control(const QString& method, const QVariantList& args)
+{
+    return call(method, args).type() != QDBusMessage::ErrorMessage;
+}
+
 QVariantMap VirtualChairBus::chairState(const QString& address)
 {
-    const QDBusReply<QVariantMap> reply = control(QStringLiteral("State"), {address});
+    const QDBusReply<QVariantMap> reply = call(QStringLiteral("State"), {address});
     return reply.isValid() ? reply.value() : QVariantMap{};
 }
 

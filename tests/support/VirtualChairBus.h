@@ -27,8 +27,8 @@ public:
     // Everything the chair has printed so far (with --verbose, each GATT operation).
     QString chairOutput();
 
-    // Calls the chair's control interface; an error reply is returned as such.
-    QDBusMessage control(const QString& method, const QVariantList& args = {});
+    // Calls the chair's control interface; false when it answers with an error.
+    bool control(const QString& method, const QVariantList& args = {});
     QVariantMap chairState(const QString& address);
 
     // Plays logind announcing the end (false) or the start (true) of system sleep.
@@ -38,6 +38,7 @@ public:
 
 private:
     QDBusConnection testConnection();
+    QDBusMessage call(const QString& method, const QVariantList& args);
 
     QTemporaryDir dir;
     QProcess daemon;
