@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Shapes
 import Velnora.Screens
 
-// The automatic-mode switch (AlwaysActiveToggleStyle): a capsule track in onColor or offColor
+// The automatic-mode switch (AlwaysActiveToggleStyle): a capsule track in its on or off colour
 // and a white knob that slides to the right when on. It shows `isOn` and asks for the other
 // value through flipRequested; whoever owns the value decides. Drawn from the value and the two
 // colours alone, so it looks the same whether the window is active or not. A screen reader
@@ -10,8 +10,8 @@ import Velnora.Screens
 Tappable {
     id: control
     property bool isOn: false
-    property color onColor: Theme.autoToggleOn
-    property color offColor: Theme.autoToggleOff
+    property color colorWhenOn: Theme.autoToggleOn
+    property color colorWhenOff: Theme.autoToggleOff
     signal flipRequested(bool on)
 
     implicitWidth: 51
@@ -29,7 +29,7 @@ Tappable {
             objectName: "toggleTrack"
             anchors.fill: parent
             radius: height / 2 // 16, capped by the 31-point height
-            color: control.isOn ? control.onColor : control.offColor
+            color: control.isOn ? control.colorWhenOn : control.colorWhenOff
             border.width: control.visualFocus ? 2 : 0
             border.color: Theme.focusRing
         }

@@ -31,7 +31,8 @@ Item {
         layer.enabled: true
         layer.samples: 4
         layer.smooth: true
-        layer.textureSize: Qt.size(Math.ceil(icon.width * 2), Math.ceil(icon.height * 2))
+        layer.textureSize.width: Math.ceil(icon.width * 2)
+        layer.textureSize.height: Math.ceil(icon.height * 2)
 
         ShapePath {
             strokeColor: Theme.accent

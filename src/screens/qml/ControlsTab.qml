@@ -51,17 +51,13 @@ Item {
                     RowLayout {
                         Layout.fillWidth: true
                         spacing: 8
-                        Loader {
-                            objectName: "countdownRingLoader"
-                            active: root.bluetooth.autoModeEnabled
-                            visible: active
+                        CountdownRing {
+                            objectName: "countdownRing"
+                            visible: root.bluetooth.autoModeEnabled
                             Layout.preferredWidth: 48
                             Layout.preferredHeight: 48
-                            sourceComponent: CountdownRing {
-                                objectName: "countdownRing"
-                                remaining: root.bluetooth.countdownSeconds
-                                total: root.bluetooth.autoPeriodMinutes * 60
-                            }
+                            remaining: root.bluetooth.countdownSeconds
+                            total: root.bluetooth.autoPeriodMinutes * 60
                         }
                         ScreenText {
                             Accessible.role: Accessible.Heading
@@ -76,8 +72,8 @@ Item {
                             objectName: "autoModeToggle"
                             Accessible.name: qsTr("Auto Mode")
                             isOn: root.bluetooth.autoModeEnabled
-                            onColor: Theme.autoToggleOn
-                            offColor: Theme.autoToggleOff
+                            colorWhenOn: Theme.autoToggleOn
+                            colorWhenOff: Theme.autoToggleOff
                             onFlipRequested: on => root.bluetooth.setAutoMode(on)
                         }
                     }

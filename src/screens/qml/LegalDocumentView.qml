@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Velnora.Screens
 import QtQuick.Controls.Basic
@@ -24,7 +25,7 @@ ScrollView {
         document.title = ""
         document.version = ""
         document.sections = []
-        if (source.toString() === "")
+        if (String(source) === "")
             return
         // The document is our own resource; the screen is complete at its first frame.
         const parsed = Format.legalDocument(source)

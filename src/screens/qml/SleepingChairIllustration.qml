@@ -53,8 +53,7 @@ Item {
             strokeColor: Theme.clear
             strokeWidth: -1
             PathSvg {
-                path: [drawing.rect(64, 92, 12, 12, 0),
-                       drawing.rect(66, 122, 8, 50, 0)].join(" ")
+                path: drawing.rect(64, 92, 12, 12, 0) + " " + drawing.rect(66, 122, 8, 50, 0)
             }
         }
         ShapePath {
@@ -62,8 +61,7 @@ Item {
             strokeColor: Theme.sleepingOutline
             strokeWidth: 1.5
             PathSvg {
-                path: [drawing.rect(8, 104, 124, 18, 9),
-                       drawing.rect(0, 172, 140, 14, 7)].join(" ")
+                path: drawing.rect(8, 104, 124, 18, 9) + " " + drawing.rect(0, 172, 140, 14, 7)
             }
         }
         ShapePath {
@@ -71,7 +69,7 @@ Item {
             strokeColor: Theme.clear
             strokeWidth: -1
             PathSvg {
-                path: [drawing.rect(20, 122, 24, 50, 6), drawing.rect(96, 122, 24, 50, 6)].join(" ")
+                path: drawing.rect(20, 122, 24, 50, 6) + " " + drawing.rect(96, 122, 24, 50, 6)
             }
         }
         // The mouth: a small capsule.

@@ -47,10 +47,9 @@ Card {
         text: "Select Firmware File"
         onClicked: root.filePickerRequested()
         contentItem: Item {
-            implicitWidth: selectLabel.implicitWidth
-            implicitHeight: selectLabel.implicitHeight
+            implicitWidth: childrenRect.width
+            implicitHeight: childrenRect.height
             Row {
-                id: selectLabel
                 anchors.centerIn: parent
                 spacing: 6
                 Icon {

@@ -57,6 +57,7 @@ Rectangle {
     color: Theme.background
 
     component FormField: TextField {
+        id: field
         Layout.fillWidth: true
         font.pixelSize: Theme.callout
         padding: 8
@@ -68,8 +69,8 @@ Rectangle {
         background: Rectangle {
             radius: Theme.smallRadius
             color: Theme.fieldBackground
-            border.width: parent.isFlagged ? 1 : (parent.activeFocus ? 2 : 0)
-            border.color: parent.isFlagged ? Theme.tint(Theme.red, 0.7) : Theme.focusRing
+            border.width: field.isFlagged ? 1 : (field.activeFocus ? 2 : 0)
+            border.color: field.isFlagged ? Theme.tint(Theme.red, 0.7) : Theme.focusRing
         }
     }
 

@@ -19,7 +19,8 @@ Item {
         layer.enabled: true
         layer.samples: 4
         layer.smooth: true
-        layer.textureSize: Qt.size(Math.ceil(logo.width), Math.ceil(logo.width * 0.32))
+        layer.textureSize.width: Math.ceil(logo.width)
+        layer.textureSize.height: Math.ceil(logo.width * 0.32)
 
         Shape {
             anchors.fill: parent

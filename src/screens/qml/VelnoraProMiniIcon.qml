@@ -30,14 +30,13 @@ Shape {
         strokeColor: Theme.clear
         strokeWidth: -1
         PathSvg {
-            path: [icon.part(3, 0, 14, 6, 2),        // backrest
-                   icon.part(9, 6, 2, 3.5, 0),       // back post
-                   icon.part(1, 9.5, 18, 2.5, 1.5),  // seat
-                   icon.part(2, 12, 5.5, 9, 1.5),    // left leg
-                   icon.part(12.5, 12, 5.5, 9, 1.5), // right leg
-                   icon.part(9, 21, 2, 2.5, 0),      // stem
-                   icon.part(0, 23.5, 20, 3.5, 2)    // base
-                  ].join(" ")
+            path: icon.part(3, 0, 14, 6, 2)          // backrest
+                  + " " + icon.part(9, 6, 2, 3.5, 0)       // back post
+                  + " " + icon.part(1, 9.5, 18, 2.5, 1.5)  // seat
+                  + " " + icon.part(2, 12, 5.5, 9, 1.5)    // left leg
+                  + " " + icon.part(12.5, 12, 5.5, 9, 1.5) // right leg
+                  + " " + icon.part(9, 21, 2, 2.5, 0)      // stem
+                  + " " + icon.part(0, 23.5, 20, 3.5, 2)   // base
         }
     }
 }
