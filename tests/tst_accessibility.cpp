@@ -173,14 +173,21 @@ const QHash<QString, QStringList> expected{
     {"settings-wifi-sheet", {"Dialog|WiFi Setup", "Button|Cancel"}},
 };
 
-// The connected screen over the fake chair, the way the tests of the screens load it.
+// A screen over the fake chair, the way the tests of the screens load it.
+enum class Chair { inAutoMode, needingWifi, none };
 struct Connected {
-    explicit Connected(const char* file = "ConnectedView.qml")
+    explicit Connected(const char* file = "ConnectedView.qml", Chair kind = Chair::inAutoMode)
     {
         chair = f.central->makeChair();
-        chair->values[autoModeUUID] = bytes({0x01});
-        chair->values[autoModeSelectorUUID] = bytes({0x02});
-        f.connectChair(chair);
+        if (kind == Chair::needingWifi) {
+            chair->values[wifiStatusUUID] = bytes({0x01});
+            chair->playNetworks({"Office_5G", "Home_Network"});
+        } else {
+            chair->values[autoModeUUID] = bytes({0x01});
+            chair->values[autoModeSelectorUUID] = bytes({0x02});
+        }
+        if (kind != Chair::none)
+            f.connectChair(chair);
         root = ui.load(QString::fromLatin1(file),
                        {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
                         {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
@@ -269,47 +276,25 @@ private Q_SLOTS:
     // nothing. (Press and Toggle on the other controls: tst_ui_connected.)
     void aReadersActionsOnWifiSetup()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        ScreenServices services(f.scheduler, f.clock, f.settings);
-        auto chair = f.central->makeChair();
-        chair->values[wifiStatusUUID] = bytes({0x01});
-        chair->playNetworks({"Office_5G", "Home_Network"});
-        f.connectChair(chair);
-        QVERIFY(ui.load(QStringLiteral("ContentView.qml"),
-                        {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                         {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
-                         {QStringLiteral("services"), QVariant::fromValue(&services)}}));
-        const auto nodeFor = [&](const QString& line) -> QAccessibleInterface* {
-            for (const Node& n : readTree(ui.window()))
-                if (describe(n) == line)
-                    return n.iface;
-            return nullptr;
-        };
-        QTRY_VERIFY(nodeFor(QStringLiteral("RadioButton|Home_Network")));
-        QAccessibleInterface* connect = nodeFor(QStringLiteral("Button|Connect to WiFi"));
+        Connected s("ContentView.qml", Chair::needingWifi);
+        QVERIFY(s.root);
+        QTRY_VERIFY(s.find(QStringLiteral("RadioButton|Home_Network")));
+        QAccessibleInterface* connect = s.find(QStringLiteral("Button|Connect to WiFi"))->iface;
         QCOMPARE(connect->text(QAccessible::Description),
                  QStringLiteral("Choose a network and type its password first."));
         connect->actionInterface()->doAction(press);
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        nodeFor(QStringLiteral("RadioButton|Home_Network"))->actionInterface()->doAction(press);
-        QTRY_VERIFY(nodeFor(QStringLiteral("RadioButton|Home_Network|checked")));
+        QCOMPARE(s.f.state(), ConnectionState::wifiSetup);
+        s.find(QStringLiteral("RadioButton|Home_Network"))
+            ->iface->actionInterface()
+            ->doAction(press);
+        QTRY_VERIFY(s.reads(QStringLiteral("RadioButton|Home_Network|checked")));
     }
 
     // The reader gets what the screen shows: dots, or the clear text only while the user shows it.
     void aPasswordNeverReachesTheTree()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        ScreenServices services(f.scheduler, f.clock, f.settings);
-        auto chair = f.central->makeChair();
-        chair->values[wifiStatusUUID] = bytes({0x01});
-        chair->playNetworks({"Office_5G"});
-        f.connectChair(chair);
-        QVERIFY(ui.load(QStringLiteral("ContentView.qml"),
-                        {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                         {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
-                         {QStringLiteral("services"), QVariant::fromValue(&services)}}));
+        Connected s("ContentView.qml", Chair::needingWifi);
+        QmlHarness& ui = s.ui;
         QTRY_VERIFY(ui.shows(QStringLiteral("Office_5G")));
         ui.click(ui.textItem(QStringLiteral("Office_5G")));
         QQuickItem* field = ui.byName(QStringLiteral("passwordField"));
@@ -335,18 +320,14 @@ private Q_SLOTS:
 
     void aNewScreenStartsOnItsFirstControl()
     {
-        LinkFixture f;
-        QmlHarness ui;
-        ScreenServices services(f.scheduler, f.clock, f.settings);
-        QVERIFY(ui.load(QStringLiteral("ContentView.qml"),
-                        {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                         {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
-                         {QStringLiteral("services"), QVariant::fromValue(&services)}}));
+        Connected s("ContentView.qml", Chair::none);
+        QmlHarness& ui = s.ui;
+        LinkFixture& f = s.f;
         ui.window().requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&ui.window()));
         f.manager->startScanning();
         QTRY_COMPARE(ui.window().activeFocusItem(), ui.byName(QStringLiteral("cancelButton")));
-        f.connectChair();
+        f.connectChair(s.chair);
         QTRY_COMPARE(ui.window().activeFocusItem(), ui.byName(QStringLiteral("disconnectButton")));
     }
 };

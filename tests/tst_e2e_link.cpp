@@ -171,7 +171,7 @@ private Q_SLOTS:
         link.manager->writeAutoPeriod();
         link.manager->setAutoMode(true);
         QCOMPARE(link.manager->countdownSeconds(), 90.0);
-        QTRY_VERIFY(bus.chairState(firstChair).value(QStringLiteral("autoMode")).toBool());
+        QTRY_VERIFY(onChair("autoMode").toBool());
         QVariantMap chair = bus.chairState(firstChair);
         QCOMPARE(chair.value(QStringLiteral("pattern")).toUInt(), 2u);
         QCOMPARE(chair.value(QStringLiteral("periodSeconds")).toUInt(), 90u);
@@ -182,14 +182,13 @@ private Q_SLOTS:
         QCOMPARE(link.manager->autoPeriodMinutes(), 1.5);
 
         link.manager->setAutoMode(false);
-        QTRY_VERIFY(!bus.chairState(firstChair).value(QStringLiteral("autoMode")).toBool());
+        QTRY_VERIFY(!onChair("autoMode").toBool());
         QCOMPARE(link.manager->countdownSeconds(), 0.0);
 
         link.manager->setMotorStrength(35.5);
         link.manager->writeMotorStrength();
-        QTRY_COMPARE(bus.chairState(firstChair).value(QStringLiteral("motorSoundRight")).toUInt(),
-                     36u);
-        QCOMPARE(bus.chairState(firstChair).value(QStringLiteral("motorSoundLeft")).toUInt(), 36u);
+        QTRY_COMPARE(onChair("motorSoundRight").toUInt(), 36u);
+        QCOMPARE(onChair("motorSoundLeft").toUInt(), 36u);
     }
 
     void sleepingChairWakesThroughThePulse()
@@ -203,7 +202,7 @@ private Q_SLOTS:
         QTRY_VERIFY(link.manager->chairIsAsleep());
         link.manager->wakeChair();
         QTRY_VERIFY(!link.manager->chairIsAsleep());
-        QTRY_VERIFY(!bus.chairState(firstChair).value(QStringLiteral("asleep")).toBool());
+        QTRY_VERIFY(!onChair("asleep").toBool());
         QCOMPARE(link.state(), ConnectionState::ready);
     }
 
@@ -226,14 +225,14 @@ private Q_SLOTS:
                  (QList<ConnectionState>{ConnectionState::connecting, ConnectionState::checkingWifi,
                                          ConnectionState::ready}));
         QTRY_COMPARE(link.manager->serialNumber(), QStringLiteral("VP-2026-0001"));
-        QCOMPARE(bus.chairState(firstChair).value(QStringLiteral("connects")).toUInt(), 2u);
+        QCOMPARE(onChair("connects").toUInt(), 2u);
 
         // A user disconnect is final.
         link.manager->disconnect();
         QVERIFY(link.waitForState(ConnectionState::disconnected));
         QTest::qWait(2500);
         QCOMPARE(link.state(), ConnectionState::disconnected);
-        QVERIFY(!bus.chairState(firstChair).value(QStringLiteral("connected")).toBool());
+        QVERIFY(!onChair("connected").toBool());
         QCOMPARE(link.manager->deviceName(), QString());
     }
 
@@ -262,7 +261,7 @@ private Q_SLOTS:
         RealLink link;
         QVERIFY(link.scanAndConnect());
         QVERIFY(link.waitForState(ConnectionState::ready));
-        const uint connects = bus.chairState(firstChair).value(QStringLiteral("connects")).toUInt();
+        const uint connects = onChair("connects").toUInt();
 
         QVERIFY(bus.prepareForSleep(true));
         QTest::qWait(300);
@@ -273,7 +272,7 @@ private Q_SLOTS:
             QStringLiteral("🔄 Mac woke from sleep — reconnecting to Velnora Pro 0001...")));
         // The link was still up: discovery runs afresh and the chair is ready again.
         QVERIFY(link.waitForState(ConnectionState::ready));
-        QCOMPARE(bus.chairState(firstChair).value(QStringLiteral("connects")).toUInt(), connects);
+        QCOMPARE(onChair("connects").toUInt(), connects);
         QTRY_COMPARE(link.manager->serialNumber(), QStringLiteral("VP-2026-0001"));
     }
 
@@ -297,7 +296,7 @@ private Q_SLOTS:
         QVERIFY(link.scanAndConnect());
         QCOMPARE(link.state(), ConnectionState::connecting);
         QVERIFY(link.waitForState(ConnectionState::disconnected, 20000));
-        QVERIFY(!bus.chairState(firstChair).value(QStringLiteral("connected")).toBool());
+        QVERIFY(!onChair("connected").toBool());
     }
 
     void failedWritesAreStillConfirmed()
@@ -326,6 +325,12 @@ private Q_SLOTS:
     }
 
 private:
+    // What the virtual chair holds now.
+    QVariant onChair(const char* key)
+    {
+        return bus.chairState(firstChair).value(QLatin1String(key));
+    }
+
     VirtualChairBus bus;
 };
 

@@ -68,11 +68,6 @@ struct Connected {
     QQuickItem* root = nullptr;
 };
 
-QByteArray periodBytes(quint32 seconds)
-{
-    return u32Bytes(seconds);
-}
-
 } // namespace
 
 class UiConnectedTest : public QObject {
@@ -188,7 +183,7 @@ private Q_SLOTS:
         QWindow* window = &s.ui.window();
         s.focus(s.item("intervalSlider"));
         s.ui.press(Qt::Key_Right);
-        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{periodBytes(310)});
+        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{u32Bytes(310)});
         QCOMPARE(s.shown("intervalLabel", "text").toString(), QStringLiteral("5 min 10s"));
         QVERIFY(!s.bluetooth().isEditingPeriod());
 
@@ -200,7 +195,7 @@ private Q_SLOTS:
         QCOMPARE(s.bluetooth().autoPeriodMinutes(), 31.0 / 6.0);
         QTest::qWait(30);
         QTest::mouseClick(window, Qt::LeftButton, {}, s.sliderPoint(8.0));
-        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{periodBytes(480)});
+        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{u32Bytes(480)});
 
         s.f.central->clearCalls();
         QTest::qWait(30);
@@ -209,14 +204,14 @@ private Q_SLOTS:
         for (int sixth = 47; sixth >= 45; --sixth)
             QTest::mouseMove(window, s.sliderPoint(sixth / 6.0));
         QCOMPARE(s.shown("intervalLabel", "text").toString(), QStringLiteral("7 min 30s"));
-        s.f.report(*s.chair, autoPeriodUUID, periodBytes(600));
+        s.f.report(*s.chair, autoPeriodUUID, u32Bytes(600));
         QCOMPARE(s.bluetooth().autoPeriodMinutes(), 7.5);
         QVERIFY(s.writes(autoPeriodUUID).isEmpty());
         QTest::mouseRelease(window, Qt::LeftButton, {}, s.sliderPoint(7.5));
-        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{periodBytes(450)});
+        QCOMPARE(s.writes(autoPeriodUUID), QList<QByteArray>{u32Bytes(450)});
         QVERIFY(!s.bluetooth().isEditingPeriod());
         // Let go, the slider follows the chair again.
-        s.f.report(*s.chair, autoPeriodUUID, periodBytes(90));
+        s.f.report(*s.chair, autoPeriodUUID, u32Bytes(90));
         QCOMPARE(s.shown("intervalSlider", "value").toDouble(), 1.5);
     }
 
@@ -264,7 +259,7 @@ private Q_SLOTS:
         QVERIFY(!isEditing());
         const QByteArray value =
             isVibration ? bytes({int(s.bluetooth().motorStrength())})
-                        : periodBytes(quint32(std::lround(s.bluetooth().autoPeriodMinutes() * 60)));
+                        : u32Bytes(quint32(std::lround(s.bluetooth().autoPeriodMinutes() * 60)));
         QCOMPARE(s.writes(written), QList<QByteArray>{value});
         if (byKey)
             QTest::keyRelease(window, Qt::Key_Right);

@@ -250,10 +250,3 @@ int FakeBleCentral::readsOf(const QBluetoothUuid& characteristic) const
     return n;
 }
 
-bool FakeBleCentral::notifies(const QBluetoothUuid& characteristic) const
-{
-    for (const FakeCall& call : calls_)
-        if (call.kind == FakeCall::Kind::notify && call.target == characteristic)
-            return true;
-    return false;
-}

@@ -42,7 +42,6 @@ public:
 
     QUuid identifier() const override { return id; }
     QString name() const override { return name_; }
-    void setName(const QString& name) { name_ = name; }
 
     void discoverServices(const QList<QBluetoothUuid>& wanted) override;
     void discoverCharacteristics(const QBluetoothUuid& service,
@@ -135,7 +134,6 @@ public:
     // Values written to one characteristic, in order.
     QList<QByteArray> writesTo(const QBluetoothUuid& characteristic) const;
     int readsOf(const QBluetoothUuid& characteristic) const;
-    bool notifies(const QBluetoothUuid& characteristic) const;
     int count(FakeCall::Kind kind) const { return static_cast<int>(callsOf(kind).size()); }
 
 private:
