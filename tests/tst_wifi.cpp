@@ -7,18 +7,30 @@
 using namespace ChairProfile;
 using namespace std::chrono_literals;
 using Kind = FakeCall::Kind;
+using Writes = QList<QPair<QBluetoothUuid, QByteArray>>;
+using Left = std::optional<qint64>; // seconds of grace left
 
 namespace {
 
 const QString graceStartedLine = QStringLiteral("📶 WiFi offline — grace period started (300s)");
 const QString graceExpiredLine =
     QStringLiteral("📶 WiFi grace period expired — returning to WiFi setup");
-const QString genericError = QStringLiteral("Could not connect to WiFi — please try again.");
 
 QSharedPointer<FakePeripheral> chairWithStatus(LinkFixture& f, const QByteArray& status)
 {
     auto chair = f.central->makeChair();
     chair->values[wifiStatusUUID] = status;
+    return chair;
+}
+
+// Offline on setup, the user joins, and the chair restarts into `status`.
+QSharedPointer<FakePeripheral> afterAnAttempt(LinkFixture& f, const QByteArray& status)
+{
+    const auto chair = f.connectChair(chairWithStatus(f, bytes({1})));
+    f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("pw"));
+    chair->values[wifiStatusUUID] = status;
+    f.central->dropLink(chair.get());
+    f.central->flush();
     return chair;
 }
 
@@ -37,191 +49,139 @@ QStringList listCalls(const FakeBleCentral& central)
     return out;
 }
 
-std::optional<qint64> offline(const LinkFixture& f)
-{
-    return f.manager->wifiOfflineSeconds();
-}
-
 } // namespace
 
 class WifiTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void onlyConnectedLeavesTheCheckForReady()
+    void credentialsGoOutInOrderWithoutWaiting_data()
     {
-        QList<QByteArray> values;
-        for (int b : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A, 0x7F, 0xFE, 0xFF})
-            values << bytes({b});
-        values << QByteArray() << bytes({4, 0x00, 0x13}); // further bytes are ignored
-        for (const QByteArray& value : values) {
-            const QByteArray row = "status " + value.toHex();
-            LinkFixture f;
-            f.connectChair(chairWithStatus(f, value));
-            const bool online = !value.isEmpty() && value[0] == 4;
-            const quint8 first = value.isEmpty() ? 0xFF : quint8(value[0]);
-            const auto expected = first <= 9 ? WiFiStatus(first) : WiFiStatus::unknown;
-            QVERIFY2(f.manager->wifiStatus() == expected, row);
-            if (online) {
-                QVERIFY2(f.state() == ConnectionState::ready, row);
-                QVERIFY2(f.central->readsOf(wifiSSIDUUID) == 1, row);
-                QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Office_5G"));
-                QVERIFY2(f.central->readsOf(wifiSSIDListCounterUUID) == 0, row);
-            } else {
-                QVERIFY2(f.state() == ConnectionState::wifiSetup, row);
-                QVERIFY2(f.central->readsOf(wifiSSIDUUID) == 0, row);
-                QVERIFY2(f.central->readsOf(wifiSSIDListCounterUUID) == 1, row);
-                QVERIFY2(f.manager->connectedSSID().isEmpty(), row);
-                // Found offline without an attempt of the user's: no reproach.
-                QVERIFY2(!f.manager->wifiErrorMessage(), row);
-            }
-        }
+        QTest::addColumn<QBluetoothUuid>("missing");
+        QTest::addColumn<QTimeZone>("zone");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<Writes>("sent");
+        const QByteArray ssid = QStringLiteral("Café Ü").toUtf8();
+        const QTimeZone berlin("Europe/Berlin");
+        QTest::newRow("all four") << QBluetoothUuid() << berlin << QStringLiteral("s3cret pw")
+                                  << Writes{{wifiSSIDUUID, ssid},
+                                            {wifiPasswordUUID, "s3cret pw"},
+                                            {tzInfoUUID, "Europe/Berlin"},
+                                            {wifiEnableUUID, bytes({1})}};
+        QTest::newRow("empty password, chair without a zone")
+            << tzInfoUUID << berlin << QString()
+            << Writes{{wifiSSIDUUID, ssid}, {wifiPasswordUUID, {}}, {wifiEnableUUID, bytes({1})}};
+        QTest::newRow("desktop zone without a name")
+            << QBluetoothUuid() << QTimeZone() << QStringLiteral("pw")
+            << Writes{{wifiSSIDUUID, ssid}, {wifiPasswordUUID, "pw"}, {wifiEnableUUID, bytes({1})}};
+        QTest::newRow("no SSID on the chair") << wifiSSIDUUID << berlin << QString() << Writes{};
+        QTest::newRow("no password on the chair")
+            << wifiPasswordUUID << berlin << QString() << Writes{};
+        QTest::newRow("no switch on the chair")
+            << wifiEnableUUID << berlin << QString() << Writes{};
     }
 
     void credentialsGoOutInOrderWithoutWaiting()
     {
+        QFETCH(QBluetoothUuid, missing);
+        QFETCH(QTimeZone, zone);
+        QFETCH(QString, password);
+        QFETCH(Writes, sent);
         LinkFixture f;
-        f.clock.setTimeZone(QTimeZone("Europe/Berlin"));
-        const auto chair = f.connectChair(chairWithStatus(f, bytes({1})));
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        f.clock.setTimeZone(zone);
+        const auto chair = chairWithStatus(f, bytes({1}));
+        chair->removeCharacteristic(missing);
+        f.connectChair(chair);
         f.central->clearCalls();
 
-        f.manager->connectToWiFi(QStringLiteral("Café Ü"), QStringLiteral("s3cret pw"));
-        QCOMPARE(f.state(), ConnectionState::wifiConnecting);
-        QList<QPair<QBluetoothUuid, QByteArray>> sent;
+        f.manager->connectToWiFi(QStringLiteral("Café Ü"), password);
+        Writes written;
         for (const FakeCall& call : f.central->callsOf(Kind::write))
-            sent.append({call.target, call.value});
-        QCOMPARE(sent, (QList<QPair<QBluetoothUuid, QByteArray>>{
-                           {wifiSSIDUUID, QStringLiteral("Café Ü").toUtf8()},
-                           {wifiPasswordUUID, "s3cret pw"},
-                           {tzInfoUUID, "Europe/Berlin"},
-                           {wifiEnableUUID, bytes({1})}}));
-        QCOMPARE(f.central->pendingAnswers(), 4); // all four sent before any confirmation
-
-        // The chair restarts to apply them and is reconnected after 4 s.
-        chair->values[wifiStatusUUID] = bytes({4});
+            written.append({call.target, call.value});
+        QCOMPARE(written, sent);
+        QCOMPARE(f.central->pendingAnswers(), int(sent.size())); // all sent before any confirmation
+        // Without one of the three, nothing changes: a drop is not a WiFi restart.
+        QCOMPARE(f.state(),
+                 sent.isEmpty() ? ConnectionState::wifiSetup : ConnectionState::wifiConnecting);
         f.central->dropLink(chair.get());
         f.central->flush();
+        QCOMPARE(f.state(),
+                 sent.isEmpty() ? ConnectionState::connecting : ConnectionState::wifiConnecting);
+    }
+
+    void theStatusDecidesBetweenReadyAndSetup_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QString>("message"); // after an attempt; none when online
+        const QString generic = QStringLiteral("Could not connect to WiFi — please try again.");
+        const QString failed = QStringLiteral("Connection failed — please try again.");
+        for (int b : {0, 1, 3, 5, 9, 0x0A, 0x7F, 0xFE, 0xFF})
+            QTest::addRow("%02x", b) << bytes({b}) << generic;
+        QTest::newRow("empty") << QByteArray() << generic;
+        QTest::newRow("04 connected") << bytes({4}) << QString();
+        QTest::newRow("04, further bytes ignored") << bytes({4, 0x00, 0x13}) << QString();
+        QTest::newRow("07 wrong password")
+            << bytes({7}) << QStringLiteral("Incorrect password — please try again.");
+        QTest::newRow("06 not found")
+            << bytes({6}) << QStringLiteral("Network not found — please scan again.");
+        QTest::newRow("02 error connecting") << bytes({2}) << failed;
+        QTest::newRow("08 internal error") << bytes({8}) << failed;
+    }
+
+    void theStatusDecidesBetweenReadyAndSetup()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(QString, message);
+        const bool online = message.isEmpty();
+        const ConnectionState decided =
+            online ? ConnectionState::ready : ConnectionState::wifiSetup;
+        {
+            // Found at connect: without an attempt of the user's, no reproach.
+            LinkFixture f;
+            const auto chair = f.connectChair(chairWithStatus(f, status));
+            QCOMPARE(f.manager->wifiStatus(), Wifi::decodeWiFiStatus(status));
+            QCOMPARE(f.state(), decided);
+            QCOMPARE(f.central->readsOf(wifiSSIDUUID), online ? 1 : 0);
+            QCOMPARE(f.manager->connectedSSID(), online ? QStringLiteral("Office_5G") : QString());
+            QCOMPARE(f.central->readsOf(wifiSSIDListCounterUUID), online ? 0 : 1);
+            QVERIFY(!f.manager->wifiErrorMessage());
+            // The network name counts only while online.
+            f.report(*chair, wifiSSIDUUID, "Cafe_WiFi");
+            QCOMPARE(f.manager->connectedSSID(), online ? QStringLiteral("Cafe_WiFi") : QString());
+        }
+        // After the user's attempt the chair restarts and is reconnected after 4 s.
+        LinkFixture f;
+        const auto chair = afterAnAttempt(f, status);
         QCOMPARE(f.state(), ConnectionState::wifiConnecting);
         QVERIFY(f.reconnectsAfter(4s));
-        QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(wifiStatusUUID), 1);
-        QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Office_5G"));
-        QVERIFY(!f.manager->wifiErrorMessage());
-        // The attempt is over: the next drop is an ordinary one.
-        f.central->dropLink(chair.get());
-        f.central->flush();
-        QCOMPARE(f.state(), ConnectionState::connecting);
+        QCOMPARE(f.manager->wifiStatus(), Wifi::decodeWiFiStatus(status));
+        QCOMPARE(f.state(), decided);
+        QCOMPARE(f.manager->connectedSSID(), online ? QStringLiteral("Office_5G") : QString());
+        QCOMPARE(f.central->readsOf(wifiSSIDListCounterUUID), online ? 0 : 1); // a fresh list
+        QCOMPARE(f.manager->wifiErrorMessage(),
+                 online ? std::optional<QString>() : std::optional<QString>(message));
 
-        // An empty password is an empty value; no time zone without its characteristic.
-        LinkFixture g;
-        const auto noZone = chairWithStatus(g, bytes({1}));
-        noZone->removeCharacteristic(tzInfoUUID);
-        g.connectChair(noZone);
-        g.central->clearCalls();
-        g.manager->connectToWiFi(QStringLiteral("Home"), QString());
-        QCOMPARE(g.central->writesTo(wifiSSIDUUID), QList<QByteArray>{"Home"});
-        QCOMPARE(g.central->writesTo(wifiPasswordUUID), QList<QByteArray>{QByteArray()});
-        QCOMPARE(g.central->count(Kind::write), 3);
-        QCOMPARE(g.central->callsOf(Kind::write).last().target, wifiEnableUUID);
-
-        // A desktop zone without an identifier is not sent.
-        LinkFixture h;
-        h.clock.setTimeZone(QTimeZone());
-        h.connectChair(chairWithStatus(h, bytes({1})));
-        h.manager->connectToWiFi(QStringLiteral("Home"), QStringLiteral("pw"));
-        QVERIFY(h.central->writesTo(tzInfoUUID).isEmpty());
-        QCOMPARE(h.central->writesTo(wifiEnableUUID), QList<QByteArray>{bytes({1})});
-
-        // Without any of the three, nothing is sent and nothing changes.
-        for (const QBluetoothUuid& missing : {wifiSSIDUUID, wifiPasswordUUID, wifiEnableUUID}) {
-            LinkFixture m;
-            const auto partial = chairWithStatus(m, bytes({1}));
-            partial->removeCharacteristic(missing);
-            m.connectChair(partial);
-            m.central->clearCalls();
-            m.manager->connectToWiFi(QStringLiteral("Home"), QStringLiteral("pw"));
-            QCOMPARE(m.central->count(Kind::write), 0);
-            QCOMPARE(m.state(), ConnectionState::wifiSetup);
-            m.central->dropLink(partial.get());
-            m.central->flush();
-            QCOMPARE(m.state(), ConnectionState::connecting); // not waiting for a WiFi restart
-        }
-    }
-
-    void aFailedAttemptExplainsItself()
-    {
-        const QList<QPair<QByteArray, QString>> cases{
-            {bytes({7}), QStringLiteral("Incorrect password — please try again.")},
-            {bytes({3}), genericError},
-            {QByteArray(), genericError},
-            {bytes({5}), genericError},
-            {bytes({6}), QStringLiteral("Network not found — please scan again.")},
-            {bytes({2}), QStringLiteral("Connection failed — please try again.")},
-            {bytes({8}), QStringLiteral("Connection failed — please try again.")},
-        };
-        for (const auto& [status, message] : cases) {
-            LinkFixture f;
-            const auto chair = f.connectChair(chairWithStatus(f, bytes({1})));
-            f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("wrong"));
-            chair->values[wifiStatusUUID] = status;
-            f.central->dropLink(chair.get());
-            f.central->clearCalls();
-            f.advance(4s);
-            QCOMPARE(f.state(), ConnectionState::wifiSetup);
-            QCOMPARE(f.manager->wifiErrorMessage(), std::optional<QString>(message));
-            QCOMPARE(f.central->readsOf(wifiSSIDListCounterUUID), 1); // a fresh list
-            QVERIFY(f.manager->connectedSSID().isEmpty());
-            if (status.isEmpty())
-                QCOMPARE(f.manager->wifiStatus(), WiFiStatus::unknown);
-
-            // The user's own scan clears it; the attempt is over, so a drop is ordinary.
-            f.manager->scanForNetworks();
-            QVERIFY(!f.manager->wifiErrorMessage());
-            f.central->dropLink(chair.get());
-            f.central->flush();
-            QCOMPARE(f.state(), ConnectionState::connecting);
-        }
-    }
-
-    void aChairOnSetupThatComesOnlineIsReady()
-    {
-        // Offline at connect, then online by itself: a notification or a read moves it on.
-        LinkFixture f;
-        const auto chair = f.connectChair(chairWithStatus(f, bytes({5})));
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
+        // Online by itself later, it is ready without the failure of the attempt, which is
+        // over: a drop is an ordinary one.
         f.report(*chair, wifiStatusUUID, bytes({3}));
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        f.central->clearCalls();
+        QCOMPARE(f.state(), decided);
         f.report(*chair, wifiStatusUUID, bytes({4}));
         QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(wifiSSIDUUID), 1);
         QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Office_5G"));
-
-        // Sent back to setup by the grace period, then online again: ready, without the
-        // failure of an earlier attempt.
-        f.report(*chair, wifiStatusUUID, bytes({5}));
-        f.advance(300s);
-        QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("wrong"));
-        chair->values[wifiStatusUUID] = bytes({7});
-        f.central->dropLink(chair.get());
-        f.advance(4s);
-        QVERIFY(f.manager->wifiErrorMessage());
-        f.report(*chair, wifiStatusUUID, bytes({4}));
-        QCOMPARE(f.state(), ConnectionState::ready);
         QVERIFY(!f.manager->wifiErrorMessage());
+        f.central->dropLink(chair.get());
+        f.central->flush();
+        QCOMPARE(f.state(), ConnectionState::connecting);
+        QVERIFY(f.manager->connectedSSID().isEmpty());
     }
 
     void aDisconnectIsNotUndoneAndTheNextChairStartsClean()
     {
-        // A failed attempt leaves its message and a fresh list on setup.
         LinkFixture f;
-        const auto chair = f.connectChair(chairWithStatus(f, bytes({1})));
+        const auto chair = afterAnAttempt(f, bytes({7}));
         chair->playNetworks({"Office_5G", "Home"});
-        f.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("wrong"));
-        chair->values[wifiStatusUUID] = bytes({7});
-        f.central->dropLink(chair.get());
         f.advance(4s);
         QCOMPARE(f.manager->availableNetworks(), (QStringList{"Office_5G", "Home"}));
         QVERIFY(f.manager->wifiErrorMessage());
@@ -243,80 +203,64 @@ private Q_SLOTS:
         QVERIFY(!f.manager->wifiErrorMessage());
     }
 
-    void networkListWaitsForEachAnswer()
+    void networkListWaitsForEachAnswerAndKeepsTheChairsOrder()
     {
         LinkFixture f;
-        const auto chair = f.connectChair();
-        chair->playNetworks({"Office_5G", "Home_Network"});
+        const auto chair = afterAnAttempt(f, bytes({7}));
+        f.advance(4s);
+        QVERIFY(f.manager->wifiErrorMessage());
+        // Empty and unreadable names are skipped but still counted; a name twice is listed twice.
+        chair->playNetworks({"Office_5G", "", bytes({0xFF, 0xFE}), "Office_5G"});
         f.central->clearCalls();
 
+        // The user's own scan: the failure of the attempt goes.
         f.manager->scanForNetworks();
-        QVERIFY(f.manager->isLoadingNetworks());
-        QCOMPARE(listCalls(*f.central), QStringList{"read count"});
-        QVERIFY(f.central->deliverNext()); // the count
-        QCOMPARE(listCalls(*f.central), (QStringList{"read count", "write index 00"}));
-        QVERIFY(f.central->deliverNext()); // the index write is confirmed
-        QCOMPARE(listCalls(*f.central).last(), QStringLiteral("read name"));
-        QVERIFY(f.central->deliverNext()); // the first name
-        QCOMPARE(f.manager->availableNetworks(), QStringList{"Office_5G"});
-        QCOMPARE(listCalls(*f.central).last(), QStringLiteral("write index 01"));
-        QVERIFY(f.manager->isLoadingNetworks());
-        f.central->flush();
-        QCOMPARE(listCalls(*f.central), (QStringList{"read count", "write index 00", "read name",
-                                                     "write index 01", "read name"}));
-        QCOMPARE(f.manager->availableNetworks(), (QStringList{"Office_5G", "Home_Network"}));
-        QVERIFY(!f.manager->isLoadingNetworks());
-    }
-
-    void networkListKeepsTheChairsOrder()
-    {
-        LinkFixture f;
-        const auto chair = f.connectChair();
-        // Empty and unreadable names are skipped but still counted.
-        chair->playNetworks({"Office_5G", "", bytes({0xFF, 0xFE}), "Cafe_WiFi"});
-        f.manager->scanForNetworks();
-        f.central->flush();
-        QCOMPARE(f.manager->availableNetworks(), (QStringList{"Office_5G", "Cafe_WiFi"}));
-        QCOMPARE(f.central->readsOf(wifiSSIDSingleUUID), 4);
+        QVERIFY(!f.manager->wifiErrorMessage());
+        for (int step = 1; step <= 9; ++step) { // each waits for the answer to the one before
+            QCOMPARE(int(listCalls(*f.central).size()), step);
+            QVERIFY(f.manager->isLoadingNetworks());
+            QCOMPARE(int(f.manager->availableNetworks().size()), step < 4 ? 0 : 1); // as they come
+            QVERIFY(f.central->deliverNext());
+        }
+        QCOMPARE(f.central->pendingAnswers(), 0);
+        QCOMPARE(
+            listCalls(*f.central),
+            (QStringList{"read count", "write index 00", "read name", "write index 01", "read name",
+                         "write index 02", "read name", "write index 03", "read name"}));
+        QCOMPARE(f.manager->availableNetworks(), (QStringList{"Office_5G", "Office_5G"}));
         QVERIFY(!f.manager->isLoadingNetworks());
 
-        // A name the chair reports twice is listed twice; a new scan starts over.
-        chair->playNetworks({"Home", "Home"});
+        // A new scan starts over, even while the last one's count is still owed: that count is
+        // not this scan's.
+        chair->values[wifiSSIDListCounterUUID] = bytes({3});
+        f.manager->scanForNetworks();
+        chair->playNetworks({"Home"});
         f.central->clearCalls();
         f.manager->scanForNetworks();
         f.central->flush();
-        QCOMPARE(f.manager->availableNetworks(), (QStringList{"Home", "Home"}));
-        QCOMPARE(f.central->writesTo(wifiSSIDListCounterUUID),
-                 (QList<QByteArray>{bytes({0}), bytes({1})}));
-
-        // No networks: done at once.
+        QCOMPARE(listCalls(*f.central), (QStringList{"read count", "write index 00", "read name"}));
+        QCOMPARE(f.manager->availableNetworks(), QStringList{"Home"});
+        QVERIFY(!f.manager->isLoadingNetworks());
+        // With no networks it is done at once.
         chair->playNetworks({});
         f.central->clearCalls();
         f.manager->scanForNetworks();
         f.central->flush();
+        QCOMPARE(listCalls(*f.central), QStringList{"read count"});
         QVERIFY(f.manager->availableNetworks().isEmpty());
         QVERIFY(!f.manager->isLoadingNetworks());
-        QCOMPARE(f.central->count(Kind::write), 0);
-        QCOMPARE(f.central->readsOf(wifiSSIDSingleUUID), 0);
     }
 
     void networkListNeverHangs()
     {
-        // The chair drops in the middle of the list.
+        // The chair drops right after the first name.
         {
             LinkFixture f;
             const auto chair = f.connectChair();
             chair->playNetworks({"Office_5G", "Home_Network", "Cafe_WiFi"});
-            const auto play = chair->onWrite;
-            FakeBleCentral* central = f.central;
-            FakePeripheral* p = chair.get();
-            chair->onWrite = [=](const QBluetoothUuid& c, const QByteArray& value) {
-                play(c, value);
-                if (c == wifiSSIDListCounterUUID && value == bytes({1}))
-                    central->dropLink(p);
-            };
-            f.central->answersConnects = false;
             f.manager->scanForNetworks();
+            QVERIFY(f.central->deliverNext() && f.central->deliverNext()); // count, index 0
+            f.central->dropLink(chair.get());
             f.central->flush();
             QCOMPARE(f.state(), ConnectionState::connecting);
             QVERIFY(!f.manager->isLoadingNetworks());
@@ -328,58 +272,19 @@ private Q_SLOTS:
             LinkFixture f;
             const auto chair = f.connectChair();
             chair->playNetworks({"Office_5G", "Home_Network", "Cafe_WiFi"});
-            const auto play = chair->onWrite;
-            FakePeripheral* p = chair.get();
-            chair->onWrite = [=](const QBluetoothUuid& c, const QByteArray& value) {
-                play(c, value);
-                if (c == wifiSSIDListCounterUUID && value == bytes({1}))
-                    p->answersReads = false;
-            };
             f.manager->scanForNetworks();
-            f.advance(9999ms);
+            for (int i = 0; i < 3; ++i) // the count, index 0, the first name
+                QVERIFY(f.central->deliverNext());
+            f.scheduler.advance(9999ms);
             QVERIFY(f.manager->isLoadingNetworks());
-            f.advance(1ms);
+            f.scheduler.advance(1ms);
             QVERIFY(!f.manager->isLoadingNetworks());
-            QCOMPARE(f.manager->availableNetworks(), QStringList{"Office_5G"});
             // Its late answer belongs to nobody.
             f.central->clearCalls();
-            f.report(*chair, wifiSSIDSingleUUID, "Home_Network");
-            QCOMPARE(f.manager->availableNetworks(), QStringList{"Office_5G"});
-            QCOMPARE(f.central->count(Kind::write), 0);
-        }
-        // A new scan while the first one's count is still owed: that count is not this scan's.
-        {
-            LinkFixture f;
-            const auto chair = f.connectChair();
-            chair->values[wifiSSIDListCounterUUID] = bytes({3});
-            f.manager->scanForNetworks();
-            chair->playNetworks({"Office_5G"});
-            f.central->clearCalls();
-            f.manager->scanForNetworks();
             f.central->flush();
+            QVERIFY(listCalls(*f.central).isEmpty());
             QCOMPARE(f.manager->availableNetworks(), QStringList{"Office_5G"});
-            QCOMPARE(f.central->writesTo(wifiSSIDListCounterUUID), QList<QByteArray>{bytes({0})});
-            QVERIFY(!f.manager->isLoadingNetworks());
         }
-    }
-
-    void networkNameCountsOnlyWhileOnline()
-    {
-        LinkFixture f;
-        const auto chair = f.connectChair();
-        f.report(*chair, wifiSSIDUUID, "Cafe_WiFi");
-        QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Cafe_WiFi"));
-        f.report(*chair, wifiStatusUUID, bytes({5}));
-        f.report(*chair, wifiSSIDUUID, "Elsewhere");
-        QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Cafe_WiFi"));
-        f.central->dropLink(chair.get());
-        f.central->flush();
-        QVERIFY(f.manager->connectedSSID().isEmpty());
-
-        LinkFixture g;
-        const auto offlineChair = g.connectChair(chairWithStatus(g, bytes({1})));
-        g.report(*offlineChair, wifiSSIDUUID, "Home");
-        QVERIFY(g.manager->connectedSSID().isEmpty());
     }
 
     void gracePeriodCountsDownThenReturnsToSetup()
@@ -390,22 +295,25 @@ private Q_SLOTS:
         const int reads = f.central->readsOf(wifiStatusUUID);
 
         f.report(*chair, wifiStatusUUID, bytes({5}));
-        QCOMPARE(offline(f), std::optional<qint64>(300));
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left(300));
         QCOMPARE(f.log.lines().count(graceStartedLine), 1);
+        // The name it was on stays, and an offline chair's name does not count.
+        f.report(*chair, wifiSSIDUUID, "Elsewhere");
+        QCOMPARE(f.manager->connectedSSID(), QStringLiteral("Office_5G"));
         f.advance(1s);
-        QCOMPARE(offline(f), std::optional<qint64>(299));
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left(299));
         f.report(*chair, wifiStatusUUID, bytes({5})); // does not start it again
-        QCOMPARE(offline(f), std::optional<qint64>(299));
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left(299));
         QCOMPARE(f.log.lines().count(graceStartedLine), 1);
 
         f.advance(3s);
         QCOMPARE(f.central->readsOf(wifiStatusUUID), reads);
         f.advance(1s);
-        QCOMPARE(offline(f), std::optional<qint64>(295));
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left(295));
         QCOMPARE(f.central->readsOf(wifiStatusUUID), reads + 1);
 
         f.advance(294s);
-        QCOMPARE(offline(f), std::optional<qint64>(1));
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left(1));
         QCOMPARE(f.state(), ConnectionState::ready);
         QCOMPARE(f.central->readsOf(wifiStatusUUID), reads + 59);
         QVERIFY(!f.log.contains(graceExpiredLine));
@@ -413,7 +321,7 @@ private Q_SLOTS:
         const int scans = f.central->readsOf(wifiSSIDListCounterUUID);
         f.advance(1s);
         QCOMPARE(f.state(), ConnectionState::wifiSetup);
-        QCOMPARE(offline(f), std::optional<qint64>());
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left());
         QVERIFY(f.log.contains(graceExpiredLine));
         QCOMPARE(f.central->readsOf(wifiSSIDListCounterUUID), scans + 1);
         QVERIFY(!f.manager->wifiErrorMessage());
@@ -422,64 +330,45 @@ private Q_SLOTS:
         QCOMPARE(f.log.lines().count(graceExpiredLine), 1);
     }
 
+    void gracePeriodEndsWhenTheChairIsBack_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<ConnectionState>("after");
+        QTest::newRow("its notification") << "notification" << ConnectionState::ready;
+        QTest::newRow("the five-second re-read") << "re-read" << ConnectionState::ready;
+        // The reconnected chair is checked afresh.
+        QTest::newRow("a link drop") << "drop" << ConnectionState::wifiSetup;
+        // The chair restarts on them (and takes its time), the countdown is moot.
+        QTest::newRow("new credentials") << "credentials" << ConnectionState::wifiConnecting;
+    }
+
     void gracePeriodEndsWhenTheChairIsBack()
     {
-        // Its own notification.
-        {
-            LinkFixture f;
-            const auto chair = f.connectChair();
-            chair->values[wifiStatusUUID] = bytes({0xFF});
-            f.report(*chair, wifiStatusUUID, bytes({0xFF})); // unknown counts as offline
-            QCOMPARE(offline(f), std::optional<qint64>(300));
-            f.advance(100s);
-            QCOMPARE(offline(f), std::optional<qint64>(200));
+        QFETCH(QString, how);
+        QFETCH(ConnectionState, after);
+        LinkFixture f;
+        const auto chair = f.connectChair();
+        chair->values[wifiStatusUUID] = bytes({0xFF});
+        f.report(*chair, wifiStatusUUID, bytes({0xFF})); // unknown counts as offline
+        f.advance(9s);
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left(291));
+        if (how == QLatin1String("notification")) {
             f.report(*chair, wifiStatusUUID, bytes({4}));
-            QCOMPARE(offline(f), std::optional<qint64>());
-            f.advance(300s);
-            QCOMPARE(f.state(), ConnectionState::ready);
-            QVERIFY(!f.log.contains(graceExpiredLine));
-        }
-        // The five-second re-read.
-        {
-            LinkFixture f;
-            const auto chair = f.connectChair();
-            chair->values[wifiStatusUUID] = bytes({5});
-            f.report(*chair, wifiStatusUUID, bytes({5}));
-            f.advance(9s);
-            QCOMPARE(offline(f), std::optional<qint64>(291));
+        } else if (how == QLatin1String("re-read")) {
             chair->values[wifiStatusUUID] = bytes({4});
             f.advance(1s);
-            QCOMPARE(offline(f), std::optional<qint64>());
             QCOMPARE(f.manager->wifiStatus(), WiFiStatus::connected);
-            f.advance(300s);
-            QCOMPARE(f.state(), ConnectionState::ready);
-        }
-        // A link drop ends it; the reconnected chair is checked afresh.
-        {
-            LinkFixture f;
-            const auto chair = f.connectChair();
-            chair->values[wifiStatusUUID] = bytes({5});
-            f.report(*chair, wifiStatusUUID, bytes({5}));
+        } else if (how == QLatin1String("drop")) {
             f.central->dropLink(chair.get());
             f.central->flush();
-            QCOMPARE(offline(f), std::optional<qint64>());
-            f.advance(300s);
-            QCOMPARE(f.state(), ConnectionState::wifiSetup);
-            QCOMPARE(offline(f), std::optional<qint64>());
-            QVERIFY(!f.log.contains(graceExpiredLine));
-        }
-        // New credentials while offline: the chair restarts on them, the countdown is moot.
-        {
-            LinkFixture f;
-            const auto chair = f.connectChair();
-            f.report(*chair, wifiStatusUUID, bytes({5}));
-            f.advance(10s);
+        } else {
             f.manager->connectToWiFi(QStringLiteral("Home_Network"), QStringLiteral("pw"));
-            QCOMPARE(offline(f), std::optional<qint64>());
-            f.advance(400s); // a chair that takes its time to restart
-            QCOMPARE(f.state(), ConnectionState::wifiConnecting);
-            QVERIFY(!f.log.contains(graceExpiredLine));
         }
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left());
+        f.advance(400s);
+        QCOMPARE(f.state(), after);
+        QCOMPARE(f.manager->wifiOfflineSeconds(), Left());
+        QVERIFY(!f.log.contains(graceExpiredLine));
     }
 };
 
