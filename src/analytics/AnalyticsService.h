@@ -25,7 +25,7 @@ class AnalyticsService : public QObject {
     Q_PROPERTY(QVariant previousDayMoves READ previousDayMovesValue NOTIFY previousDayMovesChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(QVariant errorMessage READ errorMessageValue NOTIFY errorMessageChanged)
-    Q_PROPERTY(TimeRange selectedRange READ selectedRange WRITE setSelectedRange NOTIFY
+    Q_PROPERTY(Analytics::TimeRange selectedRange READ selectedRange WRITE setSelectedRange NOTIFY
                    selectedRangeChanged)
     Q_PROPERTY(qint64 orvBaselineMoves READ orvBaselineMoves NOTIFY orvBaselineMovesChanged)
     Q_PROPERTY(QString chairSerial READ chairSerial WRITE setChairSerial NOTIFY chairSerialChanged)

@@ -31,14 +31,15 @@ class SystemWake;
 // screens and drives it. Everything runs on the main thread.
 class BluetoothManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(ConnectionState connectionState READ connectionState NOTIFY connectionStateChanged)
+    Q_PROPERTY(
+        Link::ConnectionState connectionState READ connectionState NOTIFY connectionStateChanged)
     Q_PROPERTY(
         QVariantList discoveredDevices READ discoveredDevicesList NOTIFY discoveredDevicesChanged)
     Q_PROPERTY(QString deviceName READ deviceName NOTIFY deviceNameChanged)
     Q_PROPERTY(QString softwareVersion READ softwareVersion NOTIFY softwareVersionChanged)
     Q_PROPERTY(QString firmwareVersion READ firmwareVersion NOTIFY firmwareVersionChanged)
     Q_PROPERTY(QString serialNumber READ serialNumber NOTIFY serialNumberChanged)
-    Q_PROPERTY(WiFiStatus wifiStatus READ wifiStatus NOTIFY wifiStatusChanged)
+    Q_PROPERTY(Wifi::WiFiStatus wifiStatus READ wifiStatus NOTIFY wifiStatusChanged)
     Q_PROPERTY(QString connectedSSID READ connectedSSID NOTIFY connectedSSIDChanged)
     Q_PROPERTY(QStringList availableNetworks READ availableNetworks NOTIFY availableNetworksChanged)
     Q_PROPERTY(bool isLoadingNetworks READ isLoadingNetworks NOTIFY isLoadingNetworksChanged)
@@ -46,10 +47,11 @@ class BluetoothManager : public QObject {
     Q_PROPERTY(
         QVariant wifiOfflineSeconds READ wifiOfflineSecondsValue NOTIFY wifiOfflineSecondsChanged)
     Q_PROPERTY(QVariant lifetimeMoves READ lifetimeMovesValue NOTIFY lifetimeMovesChanged)
-    Q_PROPERTY(qint64 sessionMoves READ sessionMoves NOTIFY sessionMovesChanged)
+    // Counts reach QML as its numbers: Qt 6.4's QML tools know no 64-bit integer.
+    Q_PROPERTY(double sessionMoves READ sessionMoves NOTIFY sessionMovesChanged)
     Q_PROPERTY(bool chairIsAsleep READ chairIsAsleep NOTIFY chairIsAsleepChanged)
     Q_PROPERTY(bool autoModeEnabled READ autoModeEnabled NOTIFY autoModeEnabledChanged)
-    Q_PROPERTY(qint64 autoModePattern READ autoModePattern NOTIFY autoModePatternChanged)
+    Q_PROPERTY(int autoModePattern READ autoModePattern NOTIFY autoModePatternChanged)
     Q_PROPERTY(double autoPeriodMinutes READ autoPeriodMinutes WRITE setAutoPeriodMinutes NOTIFY
                    autoPeriodMinutesChanged)
     Q_PROPERTY(bool leftLegUp READ leftLegUp NOTIFY leftLegUpChanged)

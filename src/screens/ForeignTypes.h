@@ -35,6 +35,24 @@ QML_FOREIGN_NAMESPACE(Link)
 QML_NAMED_ELEMENT(Link)
 } // namespace LinkForeign
 
+namespace AnalyticsForeign {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(Analytics)
+QML_NAMED_ELEMENT(Analytics)
+} // namespace AnalyticsForeign
+
+namespace WifiForeign {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(Wifi)
+QML_NAMED_ELEMENT(Wifi)
+} // namespace WifiForeign
+
+struct PostureBreakdownForeign {
+    Q_GADGET
+    QML_FOREIGN(PostureBreakdown)
+    QML_ANONYMOUS
+};
+
 struct OTAStateForeign {
     Q_GADGET
     QML_FOREIGN(OTAState)

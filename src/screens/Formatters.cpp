@@ -90,7 +90,7 @@ LegalDocument legalDocument(const QString& path)
 
 } // namespace Formatters
 
-QVariantMap Format::legalDocument(const QUrl& source) const
+QVariant Format::legalDocument(const QUrl& source) const
 {
     const QString path = source.scheme() == QLatin1String("qrc") ? QLatin1Char(':') + source.path()
                                                                  : source.toLocalFile();
@@ -99,9 +99,9 @@ QVariantMap Format::legalDocument(const QUrl& source) const
     for (const Formatters::LegalSection& section : document.sections)
         sections.append(QVariantMap{{QStringLiteral("heading"), section.heading},
                                     {QStringLiteral("body"), section.body}});
-    return {{QStringLiteral("title"), document.title},
-            {QStringLiteral("version"), document.version},
-            {QStringLiteral("sections"), sections}};
+    return QVariantMap{{QStringLiteral("title"), document.title},
+                       {QStringLiteral("version"), document.version},
+                       {QStringLiteral("sections"), sections}};
 }
 
 QString Format::barColor(double strength) const

@@ -86,6 +86,7 @@ public:
     {
         return Formatters::isValidEmail(email);
     }
-    // {title, version, sections: [{heading, body}]} of a document under a qrc: or file URL.
-    Q_INVOKABLE QVariantMap legalDocument(const QUrl& source) const;
+    // {title, version, sections: [{heading, body}]} of a document under a qrc: or file URL; a
+    // plain value to QML, which reads it as a JavaScript object.
+    Q_INVOKABLE QVariant legalDocument(const QUrl& source) const;
 };

@@ -23,9 +23,10 @@ class LiveMoves : public QObject {
     Q_PROPERTY(ScreenServices* services READ services WRITE setServices NOTIFY servicesChanged)
     Q_PROPERTY(
         AnalyticsService* analytics READ analytics WRITE setAnalytics NOTIFY analyticsChanged)
+    // QML numbers: Qt 6.4's QML tools know no 64-bit integer.
     Q_PROPERTY(
-        qint64 sessionMoves READ sessionMoves WRITE setSessionMoves NOTIFY sessionMovesChanged)
-    Q_PROPERTY(qint64 totalMoves READ totalMoves NOTIFY totalMovesChanged)
+        double sessionMoves READ sessionMoves WRITE setSessionMoves NOTIFY sessionMovesChanged)
+    Q_PROPERTY(double totalMoves READ totalMoves NOTIFY totalMovesChanged)
 
 public:
     explicit LiveMoves(QObject* parent = nullptr); // takes its clock from services

@@ -9,13 +9,13 @@ import Velnora 1.0
 Item {
     id: root
     objectName: "analyticsTab"
-    property var bluetooth
-    property var services
+    property BluetoothManager bluetooth
+    property ScreenServices services
     property string serialNumber: bluetooth ? bluetooth.serialNumber : ""
     property bool leftLegUp: bluetooth ? bluetooth.leftLegUp : false
     property bool rightLegUp: bluetooth ? bluetooth.rightLegUp : false
     // Made on the first showing and owned by this item.
-    property var analytics: null
+    property AnalyticsService analytics: null
 
     readonly property var breakdown: analytics ? analytics.breakdown : null
     readonly property real breakdownTotal: breakdown ? breakdown.moveTotal : 0
@@ -118,7 +118,8 @@ Item {
                 dimsUnselected: true
                 Accessible.name: "Time range"
                 model: ranges.map(entry => entry.name)
-                segmentObjectName: (index, text) => "range" + text.replace(" ", "")
+                segmentPrefix: "range"
+                namesSegmentsByText: true
                 currentIndex: root.analytics === null ? -1
                               : ranges.findIndex(entry => entry.range === root.analytics.selectedRange)
                 onActivated: index => {

@@ -9,8 +9,8 @@ import Velnora.Screens
 Item {
     id: root
     objectName: "connectedView"
-    required property var bluetooth
-    property var services
+    required property BluetoothManager bluetooth
+    property ScreenServices services
     property int selectedTab: 0
 
     readonly property bool chairIsAsleep: bluetooth.chairIsAsleep
@@ -18,11 +18,14 @@ Item {
     // "sleeping", "controls", "settings" or "analytics".
     readonly property string content: ControlsText.contentFor(chairIsAsleep, selectedTab)
 
-    // A new sleeping episode, even one that starts while the last one is still fading out,
-    // starts with no wake attempt and the letters from the beginning.
-    onChairIsAsleepChanged: {
-        if (chairIsAsleep && sleepingLoader.item)
-            sleepingLoader.item.beginEpisode()
+    // Each tab is compiled when it is first chosen.
+    Component.onCompleted: {
+        const shared = {bluetooth: root.bluetooth, services: root.services}
+        controlsLoader.setSource("ControlsTab.qml", {bluetooth: root.bluetooth})
+        settingsLoader.setSource("SettingsView.qml", shared)
+        analyticsLoader.setSource("AnalyticsTab.qml", shared)
+        sleepingLoader.setSource("SleepingView.qml", {bluetooth: root.bluetooth})
+        bannerLoader.setSource("WiFiOfflineBanner.qml", {bluetooth: root.bluetooth})
     }
 
     implicitWidth: Theme.contentWidth
@@ -90,31 +93,18 @@ Item {
                     objectName: "controlsLoader"
                     anchors.fill: parent
                     active: tabLayer.visible && root.selectedTab === 0
-                    sourceComponent: ControlsTab {
-                        bluetooth: root.bluetooth
-                        patternNames: ControlsText.patternNames
-                        patternDescriptions: ControlsText.patternDescriptions
-                    }
                 }
                 Loader {
                     id: settingsLoader
                     objectName: "settingsLoader"
                     anchors.fill: parent
                     active: tabLayer.visible && root.selectedTab === 1
-                    sourceComponent: SettingsView {
-                        bluetooth: root.bluetooth
-                        services: root.services
-                    }
                 }
                 Loader {
                     id: analyticsLoader
                     objectName: "analyticsLoader"
                     anchors.fill: parent
                     active: tabLayer.visible && root.selectedTab === 2
-                    sourceComponent: AnalyticsTab {
-                        bluetooth: root.bluetooth
-                        services: root.services
-                    }
                 }
             }
             Item {
@@ -130,23 +120,16 @@ Item {
                     objectName: "sleepingLoader"
                     anchors.fill: parent
                     active: sleepingLayer.visible
-                    sourceComponent: SleepingView {
-                        bluetooth: root.bluetooth
-                        wakeAttempted: false
-                    }
                 }
             }
         }
 
         Loader {
+            id: bannerLoader
             objectName: "offlineBannerLoader"
             Layout.fillWidth: true
             active: root.showsBanner
             visible: active
-            sourceComponent: WiFiOfflineBanner {
-                objectName: "offlineBanner"
-                secondsRemaining: root.showsBanner ? root.bluetooth.wifiOfflineSeconds : 0
-            }
         }
         Rectangle {
             Layout.fillWidth: true

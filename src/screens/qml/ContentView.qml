@@ -1,13 +1,14 @@
 import QtQuick
 import Velnora 1.0
+import Velnora.Screens
 
 // Chooses the one screen the window shows from the debug flag and the link state.
 Item {
     id: root
     objectName: "contentView"
-    required property var bluetooth
-    required property var settings
-    required property var services // what screens make for themselves
+    required property BluetoothManager bluetooth
+    required property Settings settings
+    required property ScreenServices services // what screens make for themselves
 
     readonly property string screen: {
         if (settings.debugModeActive)
@@ -44,60 +45,41 @@ Item {
                 }
             }
         }
-        sourceComponent: {
-            switch (root.screen) {
-            case "debug": return debugScreen
-            case "unavailable": return unavailableScreen
-            case "scanning": return scanningScreen
-            case "restarting":
-            case "connecting":
-            case "checkingWifi": return statusScreen
-            case "wifiSetup": return wifiSetupScreen
-            case "wifiConnecting": return wifiConnectingScreen
-            case "ready": return connectedScreen
-            }
-            return disconnectedScreen
-        }
     }
 
-    Component {
-        id: debugScreen
-        DebugAnalyticsView { settings: root.settings; services: root.services }
-    }
-    Component {
-        id: unavailableScreen
-        UnavailableView { bluetooth: root.bluetooth }
-    }
-    Component {
-        id: disconnectedScreen
-        DisconnectedView { bluetooth: root.bluetooth; settings: root.settings }
-    }
-    Component {
-        id: scanningScreen
-        ScanningView { bluetooth: root.bluetooth }
-    }
-    Component {
-        id: statusScreen
-        StatusView {
-            message: root.screen === "restarting" ? "Chair restarting after update…"
-                   : root.screen === "connecting" ? "Connecting…"
-                   : "Checking WiFi connection…"
-            // A connect the platform never completes, or a chair that never comes back after its
-            // update, must not trap the user.
-            showsCancel: root.screen === "connecting" || root.screen === "restarting"
-            onCancelled: root.bluetooth.disconnect()
+    // Each screen is compiled and built from its own file when it is first shown, so that start-up
+    // pays only for the screen it shows.
+    function show() {
+        const bluetooth = {bluetooth: root.bluetooth}
+        switch (root.screen) {
+        case "debug":
+            current.setSource("DebugAnalyticsView.qml", {settings: root.settings, services: root.services})
+            return
+        case "unavailable": current.setSource("UnavailableView.qml", bluetooth); return
+        case "scanning": current.setSource("ScanningView.qml", bluetooth); return
+        case "restarting":
+        case "connecting":
+        case "checkingWifi":
+            current.setSource("StatusView.qml", {
+                bluetooth: root.bluetooth,
+                message: root.screen === "restarting" ? "Chair restarting after update…"
+                       : root.screen === "connecting" ? "Connecting…"
+                       : "Checking WiFi connection…",
+                // A connect the platform never completes, or a chair that never comes back
+                // after its update, must not trap the user.
+                showsCancel: root.screen !== "checkingWifi"
+            })
+            return
+        case "wifiSetup":
+            current.setSource("WiFiSetupView.qml", {bluetooth: root.bluetooth, showsDisconnect: true})
+            return
+        case "wifiConnecting": current.setSource("WiFiConnectingView.qml", bluetooth); return
+        case "ready":
+            current.setSource("ConnectedView.qml", {bluetooth: root.bluetooth, services: root.services})
+            return
         }
+        current.setSource("DisconnectedView.qml", {bluetooth: root.bluetooth, settings: root.settings})
     }
-    Component {
-        id: wifiSetupScreen
-        WiFiSetupView { bluetooth: root.bluetooth; showsDisconnect: true }
-    }
-    Component {
-        id: wifiConnectingScreen
-        WiFiConnectingView { onDisconnectRequested: root.bluetooth.disconnect() }
-    }
-    Component {
-        id: connectedScreen
-        ConnectedView { bluetooth: root.bluetooth; services: root.services }
-    }
+    onScreenChanged: show()
+    Component.onCompleted: show()
 }

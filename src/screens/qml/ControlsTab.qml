@@ -9,7 +9,7 @@ import Velnora.Screens
 Item {
     id: root
     objectName: "controlsTab"
-    required property var bluetooth
+    required property BluetoothManager bluetooth
     property var patternNames: ControlsText.patternNames
     property var patternDescriptions: ControlsText.patternDescriptions
 
@@ -91,7 +91,7 @@ Item {
                             objectName: "patternPicker"
                             Layout.fillWidth: true
                             Accessible.name: qsTr("Movement Pattern")
-                            segmentObjectName: (index, text) => "patternSegment" + index
+                            segmentPrefix: "patternSegment"
                             model: root.patternNames
                             currentIndex: ControlsText.patternSegment(
                                               root.bluetooth.autoModePattern, root.patternNames.length)

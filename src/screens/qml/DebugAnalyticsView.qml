@@ -8,8 +8,8 @@ import Velnora 1.0
 Item {
     id: root
     objectName: "debugAnalyticsView"
-    required property var settings
-    property var services
+    required property Settings settings
+    property ScreenServices services
     // Made on the first showing and owned by this screen.
     property var dummyBluetooth: null
 

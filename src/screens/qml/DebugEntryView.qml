@@ -9,7 +9,7 @@ import QtQuick.Templates as T
 Popup {
     id: root
     objectName: "debugEntryView"
-    property var settings
+    property Settings settings
     readonly property string serialInput: serialField.text
     readonly property string trimmedSerial: AnalyticsText.debugSerial(serialInput)
 
@@ -41,7 +41,8 @@ Popup {
         settings.debugModeActive = true
     }
 
-    contentItem: Column {
+    Column {
+        width: parent.width
         spacing: 20
         Accessible.role: Accessible.Dialog
         Accessible.name: "Debug Analytics Mode"

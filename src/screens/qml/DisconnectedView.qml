@@ -4,8 +4,8 @@ import Velnora.Screens
 // No chair yet. The logo hides the debug entry: five taps, none 2 s or more after the one before.
 Item {
     id: root
-    property var bluetooth
-    property var settings
+    property BluetoothManager bluetooth
+    property Settings settings
     property int tapCount: 0
     property bool showDebugEntry: false
 

@@ -1,12 +1,11 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Velnora.Screens
 
 // The chair's identity and the legal documents.
 Card {
     id: root
-    property var bluetooth
+    property BluetoothManager bluetooth
     signal termsRequested()
     signal privacyPolicyRequested()
     objectName: "generalSection"

@@ -105,6 +105,7 @@ ScrollView {
         Repeater {
             model: root.sections
             delegate: Column {
+                id: entry
                 required property int index
                 required property var modelData
                 width: column.width
@@ -112,7 +113,7 @@ ScrollView {
                 ScreenText {
                     Accessible.role: Accessible.Heading
                     width: parent.width
-                    text: modelData.heading
+                    text: entry.modelData.heading
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
                     color: Theme.white(0.9)
@@ -121,7 +122,7 @@ ScrollView {
                 }
                 ScreenText {
                     width: parent.width
-                    text: modelData.body
+                    text: entry.modelData.body
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
                     lineHeight: 1.15

@@ -1,11 +1,12 @@
 import QtQuick
 import QtQuick.Window
+import Velnora.Screens
 
 // The one window: the terms until they are accepted, then the root screen.
 Window {
     id: window
     required property var app
-    required property var services
+    required property ScreenServices services
 
     // The window follows the screen it shows: the terms are taller than the root screen.
     width: Theme.contentWidth
@@ -22,24 +23,23 @@ Window {
         id: content
         objectName: "rootContent"
         anchors.fill: parent
-        sourceComponent: window.app.termsAccepted ? rootScreen : termsScreen
-    }
-
-    Component {
-        id: termsScreen
-        TermsView {
-            settings: window.app.settings
-            onAccepted: window.app.accept()
-            onDeclined: window.app.decline()
+        // The root screen is compiled only once the terms are accepted, and the terms never
+        // after that.
+        readonly property bool showsTerms: !window.app.termsAccepted
+        onShowsTermsChanged: show()
+        Component.onCompleted: show()
+        function show() {
+            if (showsTerms)
+                setSource("TermsView.qml", {settings: window.app.settings})
+            else
+                setSource("ContentView.qml", {bluetooth: window.app.bluetooth,
+                                              settings: window.app.settings,
+                                              services: window.services})
         }
     }
-
-    Component {
-        id: rootScreen
-        ContentView {
-            bluetooth: window.app.bluetooth
-            settings: window.app.settings
-            services: window.services
-        }
+    Connections {
+        target: content.item as TermsView
+        function onAccepted() { window.app.accept() }
+        function onDeclined() { window.app.decline() }
     }
 }

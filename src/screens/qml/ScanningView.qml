@@ -2,11 +2,12 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import Velnora.Screens
 import QtQuick.Controls.Basic
+import QtQuick.Layouts
 
 // Chairs heard so far, in order of first sighting; picking one connects to it.
 Item {
     id: root
-    property var bluetooth
+    property BluetoothManager bluetooth
     readonly property var devices: bluetooth?.discoveredDevices ?? []
     // The row that had the keyboard focus, so that a list rebuilt by a newly heard chair
     // gives it back.
@@ -122,12 +123,11 @@ Item {
                             }
                             Component.onCompleted: if (entry.index === root.focusedRow) forceActiveFocus()
 
-                            contentItem: Row {
+                            contentItem: RowLayout {
                                 spacing: 12
                                 Item {
-                                    width: 20
-                                    height: 16
-                                    anchors.verticalCenter: parent.verticalCenter
+                                    Layout.preferredWidth: 20
+                                    Layout.preferredHeight: 16
                                     SignalBars {
                                         objectName: "signalBars"
                                         Accessible.ignored: true // the row's description says it
@@ -138,16 +138,13 @@ Item {
                                 }
                                 Text {
                                     objectName: "deviceName"
-                                    anchors.verticalCenter: parent.verticalCenter
-                                    width: parent.width - 20 - chevron.width - 2 * parent.spacing
+                                    Layout.fillWidth: true
                                     elide: Text.ElideRight
                                     text: entry.device?.name ?? ""
                                     font.pixelSize: Theme.body
                                     color: Theme.primaryText
                                 }
                                 Icon {
-                                    id: chevron
-                                    anchors.verticalCenter: parent.verticalCenter
                                     name: "chevron.right"
                                     size: Theme.caption * 1.6
                                     color: Theme.secondaryText

@@ -11,8 +11,9 @@ FocusScope {
     property int currentIndex: -1
     property color fill: Theme.fieldBackground
     property bool dimsUnselected: false
-    // Names the segments for tests and tools: (index, text) => objectName.
-    property var segmentObjectName: (index, text) => "segment" + index
+    // Names the segments for tests and tools: the prefix, then the index or the text.
+    property string segmentPrefix: "segment"
+    property bool namesSegmentsByText: false
     signal activated(int index)
 
     implicitWidth: 300
@@ -34,7 +35,8 @@ FocusScope {
                 required property string modelData
                 required property int index
                 readonly property bool isSelected: index === picker.currentIndex
-                objectName: picker.segmentObjectName(index, modelData)
+                objectName: picker.segmentPrefix
+                            + (picker.namesSegmentsByText ? modelData.replace(" ", "") : index)
                 width: (picker.width - 4) / Math.max(1, picker.model.length)
                 height: picker.height - 4
                 Accessible.role: Accessible.RadioButton

@@ -2,7 +2,6 @@ import QtQuick
 import Velnora.Screens
 import QtQuick.Controls.Basic
 import QtQuick.Templates as T
-import QtQuick.Layouts
 import QtQuick.Dialogs
 
 // The connected screen's second tab: what the user can see and change about the chair beyond
@@ -10,8 +9,8 @@ import QtQuick.Dialogs
 Item {
     id: root
     objectName: "settingsView"
-    property var bluetooth
-    property var services
+    property BluetoothManager bluetooth
+    property ScreenServices services
 
     // Screen state: starts closed each time the tab is built anew.
     property bool showTerms: false
@@ -143,7 +142,7 @@ Item {
         focus: true
         padding: 0
         closePolicy: Popup.CloseOnEscape
-        onOpened: wifiLoader.item.forceActiveFocus(Qt.TabFocusReason)
+        onOpened: wifiLoader.item?.forceActiveFocus(Qt.TabFocusReason)
         onClosed: root.showWiFiConfig = false
         T.Overlay.modal: Rectangle { color: Theme.sheetDim }
 
@@ -154,18 +153,22 @@ Item {
             border.color: Theme.divider
         }
         // Built only while open: a closed sheet holds no second view of the networks.
-        contentItem: Loader {
+        Loader {
             id: wifiLoader
+            anchors.fill: parent
             active: wifiSheet.visible
-            sourceComponent: WiFiSetupView {
-                objectName: "wifiSheetSetup"
-                bluetooth: root.bluetooth
-                showsCancel: true
+            Accessible.role: Accessible.Dialog
+            Accessible.name: "WiFi Setup"
+            Component.onCompleted: setSource("WiFiSetupView.qml", {
+                objectName: "wifiSheetSetup",
+                bluetooth: root.bluetooth,
+                showsCancel: true,
                 focus: true
-                Accessible.role: Accessible.Dialog
-                Accessible.name: "WiFi Setup"
-                onCancelled: wifiSheet.close()
-            }
+            })
+        }
+        Connections {
+            target: wifiLoader.item as WiFiSetupView
+            function onCancelled() { wifiSheet.close() }
         }
     }
 }

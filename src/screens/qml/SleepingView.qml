@@ -9,15 +9,21 @@ import Velnora.Screens
 Item {
     id: root
     objectName: "sleepingView"
-    property var bluetooth // the wake target; the connected screen observes it
+    property BluetoothManager bluetooth
     property bool wakeAttempted: false
 
-    // A new sleeping episode: no wake attempt yet, the letters from the beginning.
-    function beginEpisode() {
-        wakeAttempted = false
-        letter1.restart()
-        letter2.restart()
-        letter3.restart()
+    // A new sleeping episode, even one that starts while this screen is still fading out: no
+    // wake attempt yet, the letters from the beginning.
+    Connections {
+        target: root.bluetooth
+        function onChairIsAsleepChanged() {
+            if (!root.bluetooth.chairIsAsleep)
+                return
+            root.wakeAttempted = false
+            letter1.restart()
+            letter2.restart()
+            letter3.restart()
+        }
     }
     function wake() {
         wakeAttempted = true

@@ -6,8 +6,8 @@ import Velnora.Screens
 // The chair's versions and its firmware update, from the file picker to success or error.
 Card {
     id: root
-    property var bluetooth
-    property var services
+    property BluetoothManager bluetooth
+    property ScreenServices services
     signal filePickerRequested()
 
     readonly property string updateArea: bluetooth ? SettingsText.updateArea(bluetooth.otaState)
@@ -47,8 +47,9 @@ Card {
         text: "Select Firmware File"
         onClicked: root.filePickerRequested()
         contentItem: Item {
-            implicitWidth: childrenRect.width
-            implicitHeight: childrenRect.height
+            // The row's own size: a size taken from childrenRect would move it as it centres.
+            implicitWidth: children[0].implicitWidth
+            implicitHeight: children[0].implicitHeight
             Row {
                 anchors.centerIn: parent
                 spacing: 6

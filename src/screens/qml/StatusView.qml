@@ -5,9 +5,9 @@ import QtQuick.Controls.Basic
 // A wait with nothing to choose: connecting, a restart after an update, the WiFi check.
 Item {
     id: root
+    required property BluetoothManager bluetooth
     property string message
     property bool showsCancel: false
-    signal cancelled()
 
     implicitWidth: Theme.contentWidth
     implicitHeight: Theme.contentHeight
@@ -45,6 +45,6 @@ Item {
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 24
         text: qsTr("Cancel")
-        onClicked: root.cancelled()
+        onClicked: root.bluetooth.disconnect()
     }
 }

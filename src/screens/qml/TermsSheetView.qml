@@ -32,7 +32,8 @@ Popup {
         border.color: Theme.divider
     }
 
-    contentItem: ColumnLayout {
+    ColumnLayout {
+        anchors.fill: parent
         spacing: 0
         Accessible.role: Accessible.Dialog
         Accessible.name: sheet.heading

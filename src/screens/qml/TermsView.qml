@@ -7,7 +7,7 @@ import QtQuick.Layouts
 // registered under, an optional display name, and Decline / Accept.
 Rectangle {
     id: root
-    property var settings
+    property Settings settings
     signal accepted()
     signal declined()
 

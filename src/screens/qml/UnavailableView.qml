@@ -4,7 +4,7 @@ import Velnora.Screens
 // Bluetooth is off or not allowed; the screen goes away by itself once the adapter is on.
 Item {
     id: root
-    property var bluetooth
+    property BluetoothManager bluetooth
 
     implicitWidth: Theme.contentWidth
     implicitHeight: Theme.contentHeight

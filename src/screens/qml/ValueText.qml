@@ -1,10 +1,10 @@
 import QtQuick
-import QtQuick.Layouts
 import Velnora.Screens
 
 // A value on the right of an InfoRow, cut short to the room its caption leaves.
 ScreenText {
-    width: Math.min(implicitWidth, parent ? parent.parent.valueRoom - 20 : implicitWidth)
+    readonly property InfoRow row: parent ? parent.parent as InfoRow : null
+    width: Math.min(implicitWidth, row ? row.valueRoom - 20 : implicitWidth)
     anchors.verticalCenter: parent ? parent.verticalCenter : undefined
     elide: Text.ElideRight
     font.pixelSize: Theme.callout

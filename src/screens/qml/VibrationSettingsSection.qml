@@ -1,12 +1,11 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Velnora.Screens
 
 // How strongly the legs vibrate while they move.
 Card {
     id: root
-    property var bluetooth
+    property BluetoothManager bluetooth
     objectName: "vibrationSection"
     icon: "waveform.path"
     title: "Vibration"

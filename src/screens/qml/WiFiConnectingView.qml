@@ -5,7 +5,7 @@ import QtQuick.Controls.Basic
 // The chair restarts to join the network it was given; the link comes back by itself.
 Item {
     id: root
-    signal disconnectRequested()
+    required property BluetoothManager bluetooth
 
     implicitWidth: Theme.contentWidth
     implicitHeight: Theme.contentHeight
@@ -53,6 +53,6 @@ Item {
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 24
         text: qsTr("Disconnect")
-        onClicked: root.disconnectRequested()
+        onClicked: root.bluetooth.disconnect()
     }
 }

@@ -5,7 +5,9 @@ import QtQuick.Layouts
 // The chair lost its internet connection; the grace period counts down to WiFi setup.
 Rectangle {
     id: root
-    property int secondsRemaining: 0
+    objectName: "offlineBanner"
+    property BluetoothManager bluetooth
+    property int secondsRemaining: bluetooth?.wifiOfflineSeconds ?? 0
     readonly property string timeText: Format.bannerTime(secondsRemaining)
 
     implicitWidth: Theme.contentWidth

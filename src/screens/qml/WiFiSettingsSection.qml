@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Velnora.Screens
 import Velnora 1.0
@@ -7,7 +6,7 @@ import Velnora 1.0
 // The chair's network and the way to change it.
 Card {
     id: root
-    property var bluetooth
+    property BluetoothManager bluetooth
     signal wifiConfigRequested()
     objectName: "wifiSection"
     icon: "wifi"

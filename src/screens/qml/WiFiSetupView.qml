@@ -7,7 +7,7 @@ import QtQuick.Controls.Basic
 // Starts no scan by itself; the list is whatever the chair last reported.
 Item {
     id: root
-    property var bluetooth
+    property BluetoothManager bluetooth
     property bool showsDisconnect: false
     property bool showsCancel: false
     signal cancelled()
