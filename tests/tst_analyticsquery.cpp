@@ -17,6 +17,8 @@ using namespace AnalyticsQuery;
 
 namespace {
 
+const QTimeZone berlin("Europe/Berlin");
+
 const QString sn123Query = QStringLiteral(
     "{\n  chairUsageByLegPositionAndChair {\n    chair { name(like: \"SN123\") }\n"
     "    leftLegPos { name }\n    rightLegPos { name }\n    count\n    stateDuration\n"
@@ -41,78 +43,58 @@ std::pair<QString, QStringList> lex(const QString& text)
     return {outside + text.mid(at), strings};
 }
 
-PostureBreakdown breakdownOf(const char* json)
-{
-    return aggregateBreakdown(QJsonDocument::fromJson(json).array());
-}
-
 } // namespace
 
 class AnalyticsQueryTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A window runs from local midnight to local midnight, across Berlin's clock changes too; the
+    // period before it is as long and ends where it opens. Dates: previous period's first, the
+    // window's first, the day after the window.
     void windowsAndTheirPreviousPeriods_data()
     {
+        QTest::addColumn<QDateTime>("now");
         QTest::addColumn<TimeRange>("range");
-        QTest::addColumn<DateWindow>("window");
-        QTest::addColumn<DateWindow>("previous");
+        QTest::addColumn<QString>("dates");
+        const auto at = [](int month, int day, int hour) {
+            return QDateTime(QDate(2026, month, day), QTime(hour, 0), berlin);
+        };
         QTest::newRow("today, after yesterday")
-            << TimeRange::today << DateWindow{QDate(2026, 3, 5), QDate(2026, 3, 6)}
-            << DateWindow{QDate(2026, 3, 4), QDate(2026, 3, 5)};
+            << at(3, 5, 9) << TimeRange::today << "2026-03-04 2026-03-05 2026-03-06";
         QTest::newRow("7 days span 8 dates")
-            << TimeRange::week << DateWindow{QDate(2026, 2, 26), QDate(2026, 3, 6)}
-            << DateWindow{QDate(2026, 2, 18), QDate(2026, 2, 26)};
+            << at(3, 5, 9) << TimeRange::week << "2026-02-18 2026-02-26 2026-03-06";
         QTest::newRow("30 days across a short February")
-            << TimeRange::month << DateWindow{QDate(2026, 2, 3), QDate(2026, 3, 6)}
-            << DateWindow{QDate(2026, 1, 3), QDate(2026, 2, 3)};
+            << at(3, 5, 9) << TimeRange::month << "2026-01-03 2026-02-03 2026-03-06";
         QTest::newRow("a year of 366 days back into a leap year")
-            << TimeRange::year << DateWindow{QDate(2025, 3, 5), QDate(2026, 3, 6)}
-            << DateWindow{QDate(2024, 3, 4), QDate(2025, 3, 5)};
+            << at(3, 5, 9) << TimeRange::year << "2024-03-04 2025-03-05 2026-03-06";
+        QTest::newRow("spring forward: a 23-hour today")
+            << at(3, 29, 12) << TimeRange::today << "2026-03-28 2026-03-29 2026-03-30";
+        QTest::newRow("fall back: a 25-hour today")
+            << at(10, 25, 12) << TimeRange::today << "2026-10-24 2026-10-25 2026-10-26";
+        QTest::newRow("a week with the spring change inside")
+            << at(4, 1, 8) << TimeRange::week << "2026-03-17 2026-03-25 2026-04-02";
+        QTest::newRow("half past midnight in Berlin is still the 28th in UTC")
+            << QDateTime(QDate(2026, 3, 28), QTime(23, 30), QTimeZone::utc()) << TimeRange::today
+            << "2026-03-28 2026-03-29 2026-03-30";
     }
     void windowsAndTheirPreviousPeriods()
     {
-        QFETCH(TimeRange, range);
-        QFETCH(DateWindow, window);
-        QFETCH(DateWindow, previous);
-        QCOMPARE(dateRange(range, QDate(2026, 3, 5)), window);
-        QCOMPARE(previousWindow(window), previous);
-    }
-
-    // Berlin's clocks change inside these windows; the edges stay at local midnight.
-    void windowEdgesAreLocalMidnightsAcrossClockChanges_data()
-    {
-        const QTimeZone berlin("Europe/Berlin");
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<TimeRange>("range");
-        QTest::addColumn<QDate>("from");
-        QTest::addColumn<QDate>("to");
-        QTest::newRow("spring forward: a 23-hour today")
-            << QDateTime(QDate(2026, 3, 29), QTime(12, 0), berlin) << TimeRange::today
-            << QDate(2026, 3, 29) << QDate(2026, 3, 30);
-        QTest::newRow("fall back: a 25-hour today")
-            << QDateTime(QDate(2026, 10, 25), QTime(12, 0), berlin) << TimeRange::today
-            << QDate(2026, 10, 25) << QDate(2026, 10, 26);
-        QTest::newRow("a week with the spring change inside")
-            << QDateTime(QDate(2026, 4, 1), QTime(8, 0), berlin) << TimeRange::week
-            << QDate(2026, 3, 25) << QDate(2026, 4, 2);
-        QTest::newRow("half past midnight in Berlin is still the 28th in UTC")
-            << QDateTime(QDate(2026, 3, 28), QTime(23, 30), QTimeZone::utc()) << TimeRange::today
-            << QDate(2026, 3, 29) << QDate(2026, 3, 30);
-    }
-    void windowEdgesAreLocalMidnightsAcrossClockChanges()
-    {
         QFETCH(QDateTime, now);
         QFETCH(TimeRange, range);
-        QFETCH(QDate, from);
-        QFETCH(QDate, to);
-        const QTimeZone berlin("Europe/Berlin");
+        QFETCH(QString, dates);
+        QList<QDate> day;
+        for (const QString& text : dates.split(u' '))
+            day << QDate::fromString(text, Qt::ISODate);
         QVERIFY(berlin.isValid());
+        const DateWindow window = dateRange(range, now.toTimeZone(berlin).date());
+        QCOMPARE(window, (DateWindow{day[1], day[2]}));
+        QCOMPARE(previousWindow(window), (DateWindow{day[0], day[1]}));
         ManualClock clock(now, berlin);
         ManualScheduler scheduler;
         const auto [start, end] = AnalyticsService(clock, scheduler).dateRange(range);
-        QCOMPARE(start, QDateTime(from, QTime(0, 0), berlin));
-        QCOMPARE(end, QDateTime(to, QTime(0, 0), berlin));
+        QCOMPARE(start, QDateTime(day[1], QTime(0, 0), berlin));
+        QCOMPARE(end, QDateTime(day[2], QTime(0, 0), berlin));
     }
 
     void datesAreWrittenInAsciiWhateverTheLocale()
@@ -191,28 +173,29 @@ private Q_SLOTS:
         QCOMPARE(parseUsageRows(body), QJsonDocument::fromJson(rows).array());
     }
 
-    void legPositionsDecideThePosture()
+    // Both legs up is a sit, both down a stand, anything else (unnamed legs too) Stilta's; only
+    // whole 64-bit counts and finite, positive times count, and sums saturate.
+    void rowsAddUpByPosture_data()
     {
-        const PostureBreakdown mixed = breakdownOf(R"([
+        QTest::addColumn<QJsonArray>("rows");
+        QTest::addColumn<PostureBreakdown>("sum");
+        QTest::addColumn<qint64>("moves");
+        const auto rows = [](const char* json) { return QJsonDocument::fromJson(json).array(); };
+        const qint64 most = std::numeric_limits<qint64>::max();
+        QTest::newRow("legs decide the posture")
+            << rows(R"([
             {"leftLegPos":{"name":"Up"},"rightLegPos":{"name":"Up"},"count":3,"stateDuration":120.5},
             {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":"Down"},"count":2,"stateDuration":60},
             {"leftLegPos":{"name":"Up"},"rightLegPos":{"name":"Down"},"count":1,"stateDuration":10},
-            {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":"Up"},"count":4,"stateDuration":5}])");
-        QCOMPARE(mixed, (PostureBreakdown{3, 2, 5, 120.5, 60, 15}));
-        QCOMPARE(mixed.moveTotal(), qint64(10));
-
-        const PostureBreakdown unclear = breakdownOf(R"([
+            {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":"Up"},"count":4,"stateDuration":5}])")
+            << PostureBreakdown{3, 2, 5, 120.5, 60, 15} << qint64(10);
+        QTest::newRow("unclear legs") << rows(R"([
             {"leftLegPos":{"name":"up"},"rightLegPos":{"name":"up"},"count":1,"stateDuration":1},
             {"rightLegPos":{"name":"Up"},"count":2,"stateDuration":2},
             {"leftLegPos":"Up","rightLegPos":{"name":"Up"},"count":4,"stateDuration":4},
-            {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":7},"count":8,"stateDuration":8}])");
-        QCOMPARE(unclear, (PostureBreakdown{0, 0, 15, 0, 0, 15}));
-    }
-
-    // Rows without legs are Stilta's; only whole 64-bit counts and finite, positive times count.
-    void numbersOutsideTheirTypeAreIgnored()
-    {
-        QJsonArray rows = QJsonDocument::fromJson(R"([
+            {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":7},"count":8,"stateDuration":8}])")
+                                      << PostureBreakdown{0, 0, 15, 0, 0, 15} << qint64(15);
+        QJsonArray odd = rows(R"([
             {"count":2.5,"stateDuration":90},
             {"count":4.0,"stateDuration":"7"},
             {"count":"3","stateDuration":1},
@@ -220,26 +203,28 @@ private Q_SLOTS:
             {"count":18446744073709551616,"stateDuration":1},
             {"count":9223372036854775808,"stateDuration":1},
             {"stateDuration":2},
-            {"count":1,"stateDuration":-5}])")
-                              .array();
-        for (const double odd :
+            {"count":1,"stateDuration":-5}])");
+        for (const double seconds :
              {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
-            rows.append(
-                QJsonObject{{QStringLiteral("count"), 1}, {QStringLiteral("stateDuration"), odd}});
-        QCOMPARE(aggregateBreakdown(rows), (PostureBreakdown{0, 0, 7, 0, 0, 96}));
-    }
-
-    void sumsSaturateInsteadOfOverflowing()
-    {
-        const qint64 most = std::numeric_limits<qint64>::max();
-        const PostureBreakdown b = breakdownOf(R"([
+            odd.append(QJsonObject{{QStringLiteral("count"), 1},
+                                   {QStringLiteral("stateDuration"), seconds}});
+        QTest::newRow("numbers outside their type")
+            << odd << PostureBreakdown{0, 0, 7, 0, 0, 96} << qint64(7);
+        // The largest count there is still fits.
+        QTest::newRow("sums saturate") << rows(R"([
             {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":"Down"},"count":4611686018427387904},
             {"leftLegPos":{"name":"Down"},"rightLegPos":{"name":"Down"},"count":4611686018427387904},
             {"leftLegPos":{"name":"Up"},"rightLegPos":{"name":"Up"},"count":9223372036854775807},
-            {"leftLegPos":{"name":"Up"},"rightLegPos":{"name":"Up"},"count":1}])");
-        QCOMPARE(b.standCount, most);
-        QCOMPARE(b.sitCount, most); // the largest count there is still fits
-        QCOMPARE(b.moveTotal(), most);
+            {"leftLegPos":{"name":"Up"},"rightLegPos":{"name":"Up"},"count":1}])")
+                                       << PostureBreakdown{most, most, 0, 0, 0, 0} << most;
+    }
+    void rowsAddUpByPosture()
+    {
+        QFETCH(QJsonArray, rows);
+        QFETCH(PostureBreakdown, sum);
+        QFETCH(qint64, moves);
+        QCOMPARE(aggregateBreakdown(rows), sum);
+        QCOMPARE(aggregateBreakdown(rows).moveTotal(), moves);
     }
 };
 

@@ -38,7 +38,8 @@ private Q_SLOTS:
         QCOMPARE(durationText(seconds), text);
     }
 
-    void sharesAreOfTheWholeTimeAndBounded()
+    // A bar's share is of the whole time and bounded; its figures are whole numbers.
+    void barFigures()
     {
         QCOMPARE(share(120.5, 120.5, 60, 15), 120.5 / 195.5 * 100);
         QCOMPARE(share(60, 120.5, 60, 15), 60 / 195.5 * 100);
@@ -48,10 +49,6 @@ private Q_SLOTS:
         QCOMPARE(share(10, 10, -10, 0), 100.0);
         QCOMPARE(share(-10, 10, -10, 0), 0.0);
         QCOMPARE(share(1, std::numeric_limits<double>::quiet_NaN(), 1, 0), 100.0);
-    }
-
-    void countsAndPercentsAreWholeNumbers()
-    {
         QCOMPARE(percentText(0), QStringLiteral("0%"));
         QCOMPARE(percentText(30.5), QStringLiteral("31%")); // halves away from zero
         QCOMPARE(percentText(30.49), QStringLiteral("30%"));
@@ -106,16 +103,13 @@ private Q_SLOTS:
         QCOMPARE(line.value(QStringLiteral("bold")).toBool(), isBold);
     }
 
-    void postureFollowsTheLiveLegs()
+    // The posture follows the live legs; the live total is the larger and never overflows.
+    void liveFigures()
     {
         QCOMPARE(posture(true, true), QStringLiteral("Sit"));
         QCOMPARE(posture(false, false), QStringLiteral("Stand"));
         QCOMPARE(posture(true, false), QStringLiteral("Stilta"));
         QCOMPARE(posture(false, true), QStringLiteral("Stilta"));
-    }
-
-    void liveTotalIsTheLargerAndNeverOverflows()
-    {
         // Server 10, baseline 10, three moves since: 13 until the server passes it.
         QCOMPARE(totalMoves(10, 10, 3), qint64(13));
         QCOMPARE(totalMoves(14, 10, 3), qint64(14));

@@ -9,10 +9,7 @@
 #include "QmlHarness.h"
 #include "ScreenServices.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QQuickItem>
-#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -23,24 +20,6 @@ using Request = HttpsTestServer::Request;
 using namespace AnalyticsAnswers;
 
 namespace {
-
-const Answer serverDown{500, R"({"errors":[{"message":"down"}]})"};
-
-QString captured(const Request& request, const char* pattern)
-{
-    const QString query = QJsonDocument::fromJson(request.body).object().value(u"query").toString();
-    return QRegularExpression(QLatin1String(pattern)).match(query).captured(1);
-}
-
-QString windowStart(const Request& request)
-{
-    return captured(request, "eventTimeFrom\\(from: \"([0-9-]*)\"\\)");
-}
-
-QString serialOf(const Request& request)
-{
-    return captured(request, "name\\(like: \"([^\"]*)\"\\)");
-}
 
 // A server whose answer depends on the window a query opens with; other windows are empty.
 struct AnalyticsRig {
@@ -54,7 +33,6 @@ struct AnalyticsRig {
                 return std::nullopt;
             return answers.value(windowStart(request), usage({}));
         });
-        engine.addImportPath(QStringLiteral("qrc:/"));
     }
 
     int requests() const { return int(server.requests().size()); }
@@ -64,22 +42,19 @@ struct AnalyticsRig {
         for (int i : indexes)
             server.answer(i, answers.value(windowStart(server.requests().at(i)), usage({})));
     }
-
-    // The tab on its own, as the connected screen makes it; the test owns it and can destroy it.
-    std::unique_ptr<QQuickItem> showTab(QmlHarness& ui, QVariantMap properties)
+    // The tab on its own, as the connected screen makes it; the test may delete it.
+    QQuickItem* showTab(QVariantMap properties)
     {
-        QQmlComponent component(&engine,
-                                QUrl(QStringLiteral("qrc:/Velnora/Screens/qml/AnalyticsTab.qml")));
         properties.insert(QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get()));
         properties.insert(QStringLiteral("services"), QVariant::fromValue(&services));
-        std::unique_ptr<QQuickItem> tab(
-            qobject_cast<QQuickItem*>(component.createWithInitialProperties(properties)));
-        if (!tab)
-            qWarning().noquote() << component.errorString();
-        else
-            tab->setParentItem(ui.window().contentItem());
-        return tab;
+        return ui.load(QStringLiteral("AnalyticsTab.qml"), properties);
     }
+    QString textOf(const QString& name) const
+    {
+        QQuickItem* item = ui.byName(name);
+        return item ? item->property("text").toString() : QStringLiteral("<not shown>");
+    }
+    bool isShown(const QString& name) const { return ui.byName(name) != nullptr; }
 
     HttpsTestServer server;
     LinkFixture f;
@@ -87,24 +62,13 @@ struct AnalyticsRig {
     QHash<QString, Answer> answers{{QStringLiteral("2026-03-05"), mixedDay},
                                    {QStringLiteral("2026-03-04"), dayBefore}};
     bool isHolding = false;
-    QQmlEngine engine;
+    QmlHarness ui;
 };
 
-AnalyticsService* serviceOf(const std::unique_ptr<QQuickItem>& tab)
+AnalyticsService* serviceOf(QQuickItem* tab)
 {
     return tab ? qobject_cast<AnalyticsService*>(tab->property("analytics").value<QObject*>())
                : nullptr;
-}
-
-QString textOf(QmlHarness& ui, const QString& objectName)
-{
-    QQuickItem* item = ui.byName(objectName);
-    return item ? item->property("text").toString() : QStringLiteral("<not shown>");
-}
-
-bool isShown(QmlHarness& ui, const QString& objectName)
-{
-    return ui.byName(objectName) != nullptr;
 }
 
 } // namespace
@@ -121,13 +85,11 @@ private Q_SLOTS:
     {
         AnalyticsRig rig;
         rig.isHolding = true;
-        QmlHarness ui;
         const int linkTimers = rig.f.scheduler.activeTimers();
-        auto tab = rig.showTab(ui, {});
+        QQuickItem* tab = rig.showTab({});
         QPointer<AnalyticsService> service = serviceOf(tab);
         QVERIFY(service);
-        QCOMPARE(service->parent(), tab.get());
-        QVERIFY(ui.shows(QStringLiteral("Waiting for chair…")));
+        QVERIFY(rig.ui.shows(QStringLiteral("Waiting for chair…")));
         QTest::qWait(100);
         QCOMPARE(rig.requests(), 0);
         QCOMPARE(rig.f.scheduler.activeTimers(), linkTimers + 1); // the poll is armed all the same
@@ -135,20 +97,20 @@ private Q_SLOTS:
         tab->setProperty("serialNumber", QStringLiteral("SN9"));
         QTRY_COMPARE(rig.requests(), 2);
         QCOMPARE(serialOf(rig.server.requests().first()), QStringLiteral("SN9"));
-        QVERIFY(ui.shows(QStringLiteral("SN9")));
+        QVERIFY(rig.ui.shows(QStringLiteral("SN9")));
         // Loading with nothing to show yet: no cards, no spinner.
         QVERIFY(service->isLoading());
-        QVERIFY(!isShown(ui, "totalMovesCard"));
-        QVERIFY(!isShown(ui, "postureBreakdownCard"));
+        QVERIFY(!rig.isShown("totalMovesCard"));
+        QVERIFY(!rig.isShown("postureBreakdownCard"));
         rig.answerHeld({0, 1});
-        QTRY_COMPARE(textOf(ui, "totalMoves"), QStringLiteral("10"));
+        QTRY_COMPARE(rig.textOf("totalMoves"), QStringLiteral("10"));
         // Later refreshes keep the figures on screen while they load.
         rig.f.scheduler.advance(10s);
         QTRY_COMPARE(rig.requests(), 4);
         QVERIFY(service->isLoading());
-        QVERIFY(isShown(ui, "totalMovesCard"));
+        QVERIFY(rig.isShown("totalMovesCard"));
 
-        tab.reset();
+        delete tab;
         QVERIFY(!service);
         QCOMPARE(rig.f.scheduler.activeTimers(), linkTimers);
         rig.f.scheduler.advance(600s);
@@ -156,8 +118,7 @@ private Q_SLOTS:
         QCOMPARE(rig.requests(), 4);
 
         // Coming back makes a new service that fetches at once.
-        tab = rig.showTab(ui, {{"serialNumber", "SN123"}});
-        QVERIFY(serviceOf(tab));
+        QVERIFY(serviceOf(rig.showTab({{"serialNumber", "SN123"}})));
         QTRY_COMPARE(rig.requests(), 6);
     }
 
@@ -166,40 +127,38 @@ private Q_SLOTS:
     void figuresOfThePeriodAndTheRangePicker()
     {
         AnalyticsRig rig;
-        QmlHarness ui;
-        auto tab = rig.showTab(
-            ui, {{"serialNumber", "SN123"}, {"leftLegUp", true}, {"rightLegUp", false}});
-        QTRY_COMPARE(textOf(ui, "totalMoves"), QStringLiteral("10"));
+        QQuickItem* tab =
+            rig.showTab({{"serialNumber", "SN123"}, {"leftLegUp", true}, {"rightLegUp", false}});
+        QTRY_COMPARE(rig.textOf("totalMoves"), QStringLiteral("10"));
         // (10 - 7) / 7 is 42.9 %.
-        QTRY_COMPARE(textOf(ui, "comparisonLine"), QStringLiteral("+43% vs yesterday"));
+        QTRY_COMPARE(rig.textOf("comparisonLine"), QStringLiteral("+43% vs yesterday"));
         QStringList bars;
         for (const QString bar : {"sitBar", "standBar", "stiltaBar"})
-            bars << textOf(ui, bar + "Share") + ", " + textOf(ui, bar + "Duration") + ", " +
-                        textOf(ui, bar + "Transitions");
-        QCOMPARE(bars, (QStringList{QStringLiteral("62%, 2m 1s, 3 transitions"),
-                                    QStringLiteral("31%, 1m, 2 transitions"),
-                                    QStringLiteral("8%, 15s, 5 transitions")}));
-        QQuickItem* fill = ui.byName(QStringLiteral("sitBarFill"));
+            for (const char* part : {"Share", "Duration", "Transitions"})
+                bars << rig.textOf(bar + part);
+        QCOMPARE(bars, (QStringList{"62%", "2m 1s", "3 transitions", "31%", "1m", "2 transitions",
+                                    "8%", "15s", "5 transitions"}));
+        QQuickItem* fill = rig.ui.byName(QStringLiteral("sitBarFill"));
         QTRY_COMPARE(qRound(fill->width()), qRound(fill->parentItem()->width() * 120.5 / 195.5));
         // The live legs choose the marked posture: one up and one down is Stilta.
-        const auto marked = [&](const QString& bar) { return isShown(ui, bar + "BarCheckmark"); };
+        const auto marked = [&](const QString& bar) { return rig.isShown(bar + "BarCheckmark"); };
         QVERIFY(marked("stilta") && !marked("sit") && !marked("stand"));
         tab->setProperty("leftLegUp", false);
         QVERIFY(marked("stand") && !marked("sit") && !marked("stilta"));
 
-        ui.click(ui.byName(QStringLiteral("range7Days")));
+        rig.ui.click(rig.ui.byName(QStringLiteral("range7Days")));
         QCOMPARE(serviceOf(tab)->selectedRange(), TimeRange::week);
         QTRY_COMPARE(rig.requests(), 4);
         // Choosing the shown range again is no new choice.
-        ui.click(ui.byName(QStringLiteral("range7Days")));
+        rig.ui.click(rig.ui.byName(QStringLiteral("range7Days")));
         QTest::qWait(100);
         QCOMPARE(rig.requests(), 4);
         // Tab reaches the segments; Space chooses one.
-        QQuickItem* year = ui.byName(QStringLiteral("rangeYear"));
-        for (int i = 0; i < 8 && ui.window().activeFocusItem() != year; ++i)
-            ui.press(Qt::Key_Tab);
-        QCOMPARE(ui.window().activeFocusItem(), year);
-        ui.press(Qt::Key_Space);
+        QQuickItem* year = rig.ui.byName(QStringLiteral("rangeYear"));
+        for (int i = 0; i < 8 && rig.ui.window().activeFocusItem() != year; ++i)
+            rig.ui.press(Qt::Key_Tab);
+        QCOMPARE(rig.ui.window().activeFocusItem(), year);
+        rig.ui.press(Qt::Key_Space);
         QCOMPARE(serviceOf(tab)->selectedRange(), TimeRange::year);
         QTRY_COMPARE(rig.requests(), 6);
     }
@@ -209,31 +168,31 @@ private Q_SLOTS:
     void aFailureShowsItsLineBesideTheSessionsMoves()
     {
         AnalyticsRig rig;
+        const Answer serverDown{500, R"({"errors":[{"message":"down"}]})"};
         rig.answers = {{QStringLiteral("2026-03-05"), serverDown},
                        {QStringLiteral("2026-03-04"), serverDown}};
         const auto chair = rig.f.connectChair();
         for (int right : {0x00, 0x01, 0x00}) // the first report only tells where the legs are
             rig.f.report(*chair, ChairProfile::chairStateUUID, bytes({0x01, right, 0x00}));
-        QmlHarness ui;
-        auto tab = rig.showTab(ui, {{"serialNumber", "SN123"}});
-        QTRY_VERIFY(isShown(ui, "analyticsError"));
-        QCOMPARE(textOf(ui, "analyticsErrorText"),
+        QQuickItem* tab = rig.showTab({{"serialNumber", "SN123"}});
+        QTRY_VERIFY(rig.isShown("analyticsError"));
+        QCOMPARE(rig.textOf("analyticsErrorText"),
                  QStringLiteral("Analytics service error (HTTP 500)"));
-        QTRY_COMPARE(textOf(ui, "totalMoves"), QStringLiteral("2"));
-        QVERIFY(!isShown(ui, "comparisonLine")); // nothing to compare with
+        QTRY_COMPARE(rig.textOf("totalMoves"), QStringLiteral("2"));
+        QVERIFY(!rig.isShown("comparisonLine")); // nothing to compare with
 
         rig.isHolding = true;
         rig.f.scheduler.advance(10s);
         QTRY_COMPARE(rig.requests(), 4);
         QVERIFY(serviceOf(tab)->isLoading());
-        QVERIFY(isShown(ui, "analyticsError"));
-        QVERIFY(isShown(ui, "totalMovesCard"));
+        QVERIFY(rig.isShown("analyticsError"));
+        QVERIFY(rig.isShown("totalMovesCard"));
 
         rig.answers = {{QStringLiteral("2026-03-05"), mixedDay},
                        {QStringLiteral("2026-03-04"), dayBefore}};
         rig.answerHeld({2, 3});
-        QTRY_VERIFY(!isShown(ui, "analyticsError"));
-        QTRY_COMPARE(textOf(ui, "totalMoves"), QStringLiteral("10"));
+        QTRY_VERIFY(!rig.isShown("analyticsError"));
+        QTRY_COMPARE(rig.textOf("totalMoves"), QStringLiteral("10"));
     }
 
     // Moves the chair counted before the baseline are already in the server's figure; under
@@ -289,18 +248,35 @@ private Q_SLOTS:
     void debugEntryStoresTheSerialAndDebugModeTakesOver()
     {
         AnalyticsRig rig;
-        QmlHarness ui;
+        QmlHarness& ui = rig.ui;
         QVERIFY(ui.load(QStringLiteral("ContentView.qml"),
                         {{"bluetooth", QVariant::fromValue(rig.f.manager.get())},
                          {"settings", QVariant::fromValue(&rig.f.settings)},
                          {"services", QVariant::fromValue(&rig.services)}}));
         const QString title = QStringLiteral("Debug Analytics Mode");
-        const auto openSheet = [&] {
-            for (int i = 0; i < 5; ++i)
+        const auto tap = [&](int times, int pauseMs) {
+            for (int i = 0; i < times; ++i) {
                 ui.click(ui.byName(QStringLiteral("logo")));
+                QTest::qWait(pauseMs);
+            }
+        };
+        const auto openSheet = [&] {
+            tap(5, 0);
             QTRY_VERIFY(ui.shows(title));
         };
-        openSheet();
+        // Five taps on the logo, none 2 s or more after the one before, open the entry; a longer
+        // pause starts the count again.
+        QObject* screen =
+            ui.byName(QStringLiteral("currentScreen"))->property("item").value<QObject*>();
+        tap(4, 0);
+        QTest::qWait(2500);
+        tap(1, 1900);
+        QCOMPARE(screen->property("tapCount").toInt(), 1);
+        tap(3, 1900);
+        QVERIFY(!ui.shows(title));
+        tap(1, 0);
+        QTRY_VERIFY(ui.shows(title));
+        QCOMPARE(screen->property("tapCount").toInt(), 0);
         QQuickItem* enable = ui.byName(QStringLiteral("debugEnableButton"));
         QCOMPARE(ui.window().activeFocusItem(), ui.byName(QStringLiteral("debugSerialField")));
         ui.type(QStringLiteral("   "));
@@ -315,7 +291,7 @@ private Q_SLOTS:
 
         // Escape closes the sheet too, and it opens empty again.
         openSheet();
-        QCOMPARE(textOf(ui, "debugSerialField"), QString());
+        QCOMPARE(rig.textOf("debugSerialField"), QString());
         ui.press(Qt::Key_Escape);
         QTRY_VERIFY(!ui.shows(title));
 
@@ -331,17 +307,17 @@ private Q_SLOTS:
         QVERIFY(rig.f.settings.debugModeActive());
 
         // The debug view queries the stored serial once, both legs down, nothing live.
-        QTRY_VERIFY(isShown(ui, "debugAnalyticsView"));
-        QTRY_COMPARE(textOf(ui, "totalMoves"), QStringLiteral("10"));
+        QTRY_VERIFY(rig.isShown("debugAnalyticsView"));
+        QTRY_COMPARE(rig.textOf("totalMoves"), QStringLiteral("10"));
         QCOMPARE(rig.requests(), 2); // one fetch, not one per property set
         QCOMPARE(serialOf(rig.server.requests().first()), QStringLiteral("SN777"));
-        QVERIFY(isShown(ui, "standBarCheckmark"));
+        QVERIFY(rig.isShown("standBarCheckmark"));
 
         // Leaving takes its service along: no more polling.
         ui.click(ui.byName(QStringLiteral("exitDebugButton")));
         QVERIFY(!rig.f.settings.debugModeActive());
         QTRY_VERIFY(ui.shows(QStringLiteral("Connect to your Velnora Pro chair via Bluetooth.")));
-        QTRY_VERIFY(!isShown(ui, "debugAnalyticsView"));
+        QTRY_VERIFY(!rig.isShown("debugAnalyticsView"));
         QCOMPARE(rig.f.settings.debugChairSerial(), QStringLiteral("SN777"));
         rig.f.scheduler.advance(60s);
         QTest::qWait(200);
@@ -349,7 +325,7 @@ private Q_SLOTS:
 
         // The entry offers the last serial again.
         openSheet();
-        QCOMPARE(textOf(ui, "debugSerialField"), QStringLiteral("SN777"));
+        QCOMPARE(rig.textOf("debugSerialField"), QStringLiteral("SN777"));
     }
 };
 

@@ -1,6 +1,6 @@
 // The window's root screen on the real QML: which screen each link state shows, the ways out
-// of every waiting screen, the debug mode over a connected chair and the logo's five taps that
-// lead to it, and the WiFi setup the user fills in.
+// of every waiting screen, the debug mode over a connected chair, and the WiFi setup the user
+// fills in. (The logo's five taps into debug mode: tst_ui_analytics.)
 #include "LinkFixture.h"
 #include "QmlHarness.h"
 #include "ScreenServices.h"
@@ -21,8 +21,6 @@ struct Root {
                        {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
                         {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
                         {QStringLiteral("services"), QVariant::fromValue(&services)}});
-        if (!root)
-            qWarning().noquote() << ui.errors();
     }
     QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
     bool shows(const char* text) const { return ui.shows(QString::fromUtf8(text)); }
@@ -108,33 +106,6 @@ private Q_SLOTS:
         r.click("exitDebugButton");
         QVERIFY(!r.f.settings.debugModeActive());
         QTRY_VERIFY(r.item("connectedView"));
-    }
-
-    // Five taps on the logo, none 2 s or more after the one before, open the debug entry.
-    void fiveLogoTapsOpenTheDebugEntrySheet()
-    {
-        Root r;
-        QVERIFY(r.item("logo"));
-        QObject* screen = r.item("currentScreen")->property("item").value<QObject*>();
-        const auto tapCount = [screen] { return screen->property("tapCount").toInt(); };
-        for (int tap = 0; tap < 4; ++tap) {
-            r.click("logo");
-            QTest::qWait(1900);
-        }
-        QVERIFY(!r.shows("Debug Analytics Mode"));
-        r.click("logo");
-        QTRY_VERIFY(r.shows("Debug Analytics Mode"));
-        QCOMPARE(tapCount(), 0);
-        r.ui.press(Qt::Key_Escape);
-        QTRY_VERIFY(!r.shows("Debug Analytics Mode"));
-
-        for (int tap = 0; tap < 4; ++tap)
-            r.click("logo");
-        QCOMPARE(tapCount(), 4);
-        QTest::qWait(2500);
-        r.click("logo");
-        QCOMPARE(tapCount(), 1);
-        QVERIFY(!r.shows("Debug Analytics Mode"));
     }
 
     // The user picks a network and types its password; WiFi setup and the wait that follows can

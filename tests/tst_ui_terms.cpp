@@ -31,12 +31,9 @@ struct Program {
     }
     bool open()
     {
-        if (ui.load(QStringLiteral("MainWindow.qml"),
-                    {{QStringLiteral("app"), QVariant::fromValue(app.get())},
-                     {QStringLiteral("services"), QVariant::fromValue(&services)}}))
-            return true;
-        qWarning().noquote() << ui.errors();
-        return false;
+        return ui.load(QStringLiteral("MainWindow.qml"),
+                       {{QStringLiteral("app"), QVariant::fromValue(app.get())},
+                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
     }
     QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
     void typeInto(const char* name, const QString& text)

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSslCertificate>
-#include <QSslKey>
 #include <QUrl>
 
 #include <functional>
@@ -16,18 +15,8 @@
 class QSslServer;
 class QTcpSocket;
 
-// A CA, a server certificate for 127.0.0.1 signed by it, and a self-signed one nobody trusts.
-// Made once per run with the openssl command line.
-struct TestCertificates {
-    QSslCertificate ca;
-    QSslCertificate server;
-    QSslKey serverKey;
-    QSslCertificate selfSigned;
-    QSslKey selfSignedKey;
-};
-const TestCertificates& testCertificates();
-
-// HTTP/1.1 over TLS on 127.0.0.1 and an ephemeral port, answering as a test scripts it.
+// HTTP/1.1 over TLS on 127.0.0.1 and an ephemeral port, answering as a test scripts it. Its
+// certificate is signed by a test CA, or self-signed and trusted by nobody.
 class HttpsTestServer : public QObject {
     Q_OBJECT
 
@@ -35,8 +24,7 @@ public:
     enum class Identity { signedByTestCa, selfSigned };
 
     struct Request {
-        QByteArray method;
-        QByteArray path;
+        QByteArray requestLine;                           // method, path and version
         QList<std::pair<QByteArray, QByteArray>> headers; // as sent, in order
         QByteArray body;
     };
@@ -48,30 +36,33 @@ public:
     // No answer holds the request until answer() releases it, or forever.
     using Responder = std::function<std::optional<Answer>(const Request&)>;
 
-    explicit HttpsTestServer(Identity identity = Identity::signedByTestCa,
-                             QObject* parent = nullptr);
-    ~HttpsTestServer() override;
+    explicit HttpsTestServer(Identity identity = Identity::signedByTestCa);
 
-    QUrl url(const QString& path = QStringLiteral("/api/graphql")) const;
-    static QSslCertificate caCertificate() { return testCertificates().ca; }
+    static QSslCertificate caCertificate();
+    QUrl url(const QString& scheme = QStringLiteral("https")) const;
 
     void setResponder(Responder value) { responder = std::move(value); }
-    void answerEvery(const Answer& answer);
-    void holdEvery();
+    void answerEvery(const Answer& answer)
+    {
+        responder = [answer](const Request&) { return answer; };
+    }
+    void holdEvery()
+    {
+        responder = [](const Request&) { return std::nullopt; };
+    }
     void answer(int requestIndex, const Answer& answer);
 
     const QList<Request>& requests() const { return received; }
-    int handshakesStarted() const { return handshakes; }
+    // TCP connections, TLS or not.
+    int connectionsMade() const { return connections; }
 
 private:
-    void acceptPending();
     void readFrom(QTcpSocket* socket);
-    static void write(QTcpSocket* socket, const Answer& answer);
 
     QSslServer* server;
     Responder responder;
     QList<Request> received;
     QList<QPointer<QTcpSocket>> heldOn; // by request index; null once answered
     QHash<QTcpSocket*, QByteArray> buffers;
-    int handshakes = 0;
+    int connections = 0;
 };

@@ -26,10 +26,7 @@ QQuickItem* findItem(QQuickItem* item, const std::function<bool(QQuickItem*)>& m
 QmlHarness::QmlHarness()
     : window_(std::make_unique<QQuickWindow>())
 {
-    static const bool registered = [] {
-        registerVelnoraTypes();
-        return true;
-    }();
+    static const bool registered = (registerVelnoraTypes(), true);
     Q_UNUSED(registered);
     engine.addImportPath(QStringLiteral("qrc:/"));
     window_->resize(420, 640);
@@ -50,6 +47,7 @@ QQuickItem* QmlHarness::load(const QString& file, const QVariantMap& properties)
         &engine, QUrl(QStringLiteral("qrc:/Velnora/Screens/qml/") + file));
     if (component->isError()) { // creating from a broken component crashes Qt 6.4
         errorText = component->errorString();
+        qWarning().noquote() << errorText;
         return nullptr;
     }
     QObject* object = component->createWithInitialProperties(properties);
@@ -64,6 +62,7 @@ QQuickItem* QmlHarness::load(const QString& file, const QVariantMap& properties)
     root = qobject_cast<QQuickItem*>(object);
     if (!root) {
         errorText = component->errorString();
+        qWarning().noquote() << errorText;
         delete object;
         return nullptr;
     }

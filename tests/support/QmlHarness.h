@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -14,7 +15,8 @@ public:
     QmlHarness();
     ~QmlHarness();
 
-    // Loads a file of the screens module (e.g. "ContentView.qml") with its required properties.
+    // Loads a file of the screens module (e.g. "ContentView.qml") with its required properties,
+    // or warns why it cannot; a test may delete the screen it got.
     QQuickItem* load(const QString& file, const QVariantMap& properties);
     QString errors() const { return errorText; }
     QQuickWindow& window() { return *window_; }
@@ -34,6 +36,6 @@ private:
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window_;
     std::unique_ptr<QQmlComponent> component;
-    QQuickItem* root = nullptr;
+    QPointer<QQuickItem> root;
     QString errorText;
 };
