@@ -3,9 +3,7 @@
 // role, name, state and actions; the states follow the chair; a reader's actions work; a
 // password never reaches the tree; a new screen takes the focus on its first control.
 #include "Gallery.h"
-#include "LinkFixture.h"
-#include "QmlHarness.h"
-#include "ScreenServices.h"
+#include "ScreenFixture.h"
 
 #include <QAccessible>
 #include <QQmlProperty>
@@ -175,7 +173,7 @@ const QHash<QString, QStringList> expected{
 
 // A screen over the fake chair, the way the tests of the screens load it.
 enum class Chair { inAutoMode, needingWifi, none };
-struct Connected {
+struct Connected : ScreenFixture {
     explicit Connected(const char* file = "ConnectedView.qml", Chair kind = Chair::inAutoMode)
     {
         chair = f.central->makeChair();
@@ -188,11 +186,10 @@ struct Connected {
         }
         if (kind != Chair::none)
             f.connectChair(chair);
-        root = ui.load(QString::fromLatin1(file),
-                       {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                        {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
-                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
-        f.central->clearCalls();
+        if (QByteArray(file) == "ContentView.qml")
+            load(file, {"bluetooth", "settings", "services"});
+        else
+            load(file);
     }
     // The object of this role and name ("Role|Name"), whatever its states.
     const Node* find(const QString& line)
@@ -211,11 +208,6 @@ struct Connected {
         return n && describe(*n) == line;
     }
 
-    LinkFixture f;
-    QSharedPointer<FakePeripheral> chair;
-    ScreenServices services{f.scheduler, f.clock, f.settings};
-    QmlHarness ui;
-    QQuickItem* root = nullptr;
     QList<Node> nodes;
 };
 

@@ -3,8 +3,6 @@
 #include "FirmwarePackage.h"
 #include "ZipWriter.h"
 
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -204,65 +202,6 @@ private slots:
                      qPrintable(result.error));
         else
             QCOMPARE(result.error, error);
-    }
-
-    void readsArchivesOfCommonArchivers_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QStringList>("arguments");
-
-        const QStringList files{"fw", "docs"};
-        const QString python = QStringLiteral(
-            "import pathlib, sys, zipfile\n"
-            "out = sys.stdout.buffer if sys.argv[1] == '-' else open(sys.argv[1], 'wb')\n"
-            "with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:\n"
-            "    for f in pathlib.Path('.').rglob('*'):\n"
-            "        if f.is_file() and f.suffix != '.zip': z.write(f)\n");
-        QTest::newRow("zip, stored") << "zip" << QStringList{"-q", "-0", "-r", "out.zip"} + files;
-        QTest::newRow("zip, deflated") << "zip" << QStringList{"-q", "-r", "out.zip"} + files;
-        QTest::newRow("zip, Zip64") << "zip" << QStringList{"-q", "-fz", "-r", "out.zip"} + files;
-        QTest::newRow("zip, streamed") << "zip" << QStringList{"-q", "-r", "-"} + files;
-        QTest::newRow("bsdtar") << "bsdtar"
-                                << QStringList{"--format", "zip", "-cf", "out.zip"} + files;
-        QTest::newRow("7-Zip") << "7z"
-                               << QStringList{"a", "-tzip", "-bso0", "-bsp0", "out.zip"} + files;
-        QTest::newRow("Python zipfile") << "python3" << QStringList{"-c", python, "out.zip"};
-        QTest::newRow("Python zipfile, streamed") << "python3" << QStringList{"-c", python, "-"};
-    }
-
-    void readsArchivesOfCommonArchivers()
-    {
-        QFETCH(QString, program);
-        QFETCH(QStringList, arguments);
-        if (QStandardPaths::findExecutable(program).isEmpty())
-            QSKIP(qPrintable(program + " is not installed (scripts/deps installs it)"));
-
-        QTemporaryDir work;
-        QVERIFY(QDir(work.path()).mkpath("fw/stm32") && QDir(work.path()).mkpath("docs"));
-        const auto put = [&](const QString& name, const QByteArray& bytes) {
-            QFile file(work.filePath(name));
-            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-        };
-        QVERIFY(put("fw/stm32/StiltaB1.bin", cpu1));
-        QVERIFY(put("fw/Stilta-Firmware.bin", cpu2));
-        QVERIFY(put("docs/release-notes.txt", "Chair firmware release\n"));
-
-        QProcess archiver;
-        archiver.setWorkingDirectory(work.path());
-        archiver.start(program, arguments);
-        QVERIFY(archiver.waitForFinished(30000));
-        QCOMPARE(archiver.exitCode(), 0);
-        // Into a pipe ("-") an archiver cannot seek back, so sizes go in data descriptors.
-        QByteArray zip = archiver.readAllStandardOutput();
-        if (!arguments.contains("-")) {
-            QFile file(work.filePath("out.zip"));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            zip = file.readAll();
-        }
-
-        const ReadResult result = readPackage(zip);
-        QCOMPARE(result.error, QString());
-        QCOMPARE(imagesOf(result), both);
     }
 };
 

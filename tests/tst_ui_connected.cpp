@@ -2,9 +2,7 @@
 // mouse, keyboard and a screen reader's action), the screen shows what the chair reports, the
 // interval slider writes once per gesture, the sleeping screen and its wake button, the offline
 // banner and the tab bar.
-#include "LinkFixture.h"
-#include "QmlHarness.h"
-#include "ScreenServices.h"
+#include "ScreenFixture.h"
 
 #include <QAccessible>
 #include <QPointer>
@@ -16,56 +14,14 @@ using namespace ChairProfile;
 namespace {
 
 // A ready chair and its connected screen.
-struct Connected {
+struct Connected : ScreenFixture {
     Connected()
     {
         chair = f.connectChair();
-        root = ui.load(QStringLiteral("ConnectedView.qml"),
-                       {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
-        if (!root)
-            qWarning().noquote() << ui.errors();
-        f.central->clearCalls();
+        load("ConnectedView.qml");
     }
-
-    QQuickItem* item(const QString& name) const { return ui.byName(name); }
-    QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
-    QVariant shown(const char* name, const char* property) const
-    {
-        QQuickItem* found = item(name);
-        return found ? found->property(property) : QVariant();
-    }
-    QList<QByteArray> writes(const QBluetoothUuid& characteristic) const
-    {
-        return f.central->writesTo(characteristic);
-    }
-    BluetoothManager& bluetooth() const { return *f.manager; }
-    void focus(QQuickItem* target)
-    {
-        ui.window().requestActivate();
-        QVERIFY(QTest::qWaitForWindowActive(&ui.window()));
-        target->forceActiveFocus(Qt::TabFocusReason);
-    }
-
-    // Where a slider's handle stands for a value, in the window.
-    QPoint sliderPoint(const char* name, double value) const
-    {
-        QQuickItem* slider = item(name);
-        auto* handle = slider->property("handle").value<QQuickItem*>();
-        const double from = slider->property("from").toDouble();
-        const double to = slider->property("to").toDouble();
-        const double left = slider->property("leftPadding").toDouble();
-        const double travel = slider->property("availableWidth").toDouble() - handle->width();
-        const double x = left + (value - from) / (to - from) * travel + handle->width() / 2;
-        return slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint();
-    }
+    using ScreenFixture::sliderPoint;
     QPoint sliderPoint(double minutes) const { return sliderPoint("intervalSlider", minutes); }
-
-    LinkFixture f;
-    QSharedPointer<FakePeripheral> chair;
-    ScreenServices services{f.scheduler, f.clock, f.settings};
-    QmlHarness ui;
-    QQuickItem* root = nullptr;
 };
 
 } // namespace

@@ -1,9 +1,7 @@
 // The window's root screen on the real QML: which screen each link state shows, the ways out
 // of every waiting screen, the debug mode over a connected chair, and the WiFi setup the user
 // fills in. (The logo's five taps into debug mode: tst_ui_analytics.)
-#include "LinkFixture.h"
-#include "QmlHarness.h"
-#include "ScreenServices.h"
+#include "ScreenFixture.h"
 #include "ZipWriter.h"
 
 #include <QtTest>
@@ -13,23 +11,14 @@ using namespace std::chrono_literals;
 namespace {
 
 // The root screen over the fake radio.
-struct Root {
+struct Root : ScreenFixture {
     explicit Root(CentralPower power = CentralPower::On)
-        : f(power)
+        : ScreenFixture(power)
     {
-        root = ui.load(QStringLiteral("ContentView.qml"),
-                       {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                        {QStringLiteral("settings"), QVariant::fromValue(&f.settings)},
-                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
+        load("ContentView.qml", {"bluetooth", "settings", "services"});
     }
-    QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
-    bool shows(const char* text) const { return ui.shows(QString::fromUtf8(text)); }
     void click(const char* name) { ui.click(item(name)); }
     void clickText(const char* text) { ui.click(ui.textItem(QString::fromUtf8(text))); }
-    LinkFixture f;
-    ScreenServices services{f.scheduler, f.clock, f.settings};
-    QmlHarness ui;
-    QQuickItem* root = nullptr;
 };
 
 const char* const welcome = "Connect to your Velnora Pro chair via Bluetooth.";

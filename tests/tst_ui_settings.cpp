@@ -1,9 +1,7 @@
 // The settings tab on the real QML: the vibration slider's writes, the update card through a
 // real update on the fake chair, the firmware picker's answers, the WiFi rows, the WiFi and
 // legal sheets, and the way Tab takes through the tab.
-#include "LinkFixture.h"
-#include "QmlHarness.h"
-#include "ScreenServices.h"
+#include "ScreenFixture.h"
 #include "ZipWriter.h"
 
 #include <QtTest>
@@ -13,22 +11,16 @@ using namespace ChairProfile;
 namespace {
 
 // A ready chair that takes updates, and its settings tab.
-struct SettingsTab {
+struct SettingsTab : ScreenFixture {
     SettingsTab()
     {
         chair = f.central->makeChair();
         chair->values[otaV2BeginUUID] = bytes({1});
         f.connectChair(chair);
-        root = ui.load(QStringLiteral("SettingsView.qml"),
-                       {{QStringLiteral("bluetooth"), QVariant::fromValue(f.manager.get())},
-                        {QStringLiteral("services"), QVariant::fromValue(&services)}});
-        f.central->clearCalls();
+        load("SettingsView.qml");
     }
 
-    QQuickItem* item(const char* name) const { return ui.byName(QString::fromLatin1(name)); }
-    QList<QByteArray> writes(const QBluetoothUuid& c) const { return f.central->writesTo(c); }
     OTAState update() const { return f.manager->otaState(); }
-    bool shows(const char* text) const { return ui.shows(QString::fromUtf8(text)); }
     QObject* picker() const { return root->findChild<QObject*>(QStringLiteral("firmwarePicker")); }
     // The picker answers with this file, as it does when the user picks it.
     void pick(const QUrl& file)
@@ -47,12 +39,6 @@ struct SettingsTab {
         item(name)->forceActiveFocus(Qt::TabFocusReason);
         ui.press(key);
     }
-
-    LinkFixture f;
-    QSharedPointer<FakePeripheral> chair;
-    ScreenServices services{f.scheduler, f.clock, f.settings};
-    QmlHarness ui;
-    QQuickItem* root = nullptr;
 };
 
 } // namespace
