@@ -224,10 +224,6 @@ private Q_SLOTS:
         f.report(*chair, autoModeUUID, bytes({0x00}));
         QVERIFY(m.autoModeEnabled());
         QCOMPARE(f.scheduler.activeTimers(), idleTimers + 2);
-        // A non-zero automatic-mode value switches it on too.
-        LinkFixture g;
-        g.report(*g.connectChair(), autoModeUUID, bytes({0x05}));
-        QVERIFY(g.manager->autoModeEnabled());
     }
 
     void wakeIsAOneSecondPulse()
