@@ -11,21 +11,32 @@ FakePeripheral::FakePeripheral(FakeBleCentral& central, QString name, QUuid id)
 {
 }
 
+void FakePeripheral::answer(std::function<void(FakePeripheral&)> emitAnswer)
+{
+    central.enqueue([self = QPointer<FakePeripheral>(this), emitAnswer] {
+        if (self)
+            emitAnswer(*self);
+    });
+}
+
+QList<QBluetoothUuid> FakePeripheral::found(const QList<QBluetoothUuid>& offered,
+                                            const QList<QBluetoothUuid>& wanted) const
+{
+    QList<QBluetoothUuid> out;
+    for (const QBluetoothUuid& uuid : offered)
+        if (wanted.contains(uuid) && discoveryError.isEmpty())
+            out.append(uuid);
+    return out;
+}
+
 void FakePeripheral::discoverServices(const QList<QBluetoothUuid>& wanted)
 {
     central.record({FakeCall::Kind::discoverServices, id, {}, wanted, {}});
     if (!answersDiscovery || !central.carries(this))
         return;
-    QList<QBluetoothUuid> found;
-    for (const QBluetoothUuid& service : wanted)
-        if (gatt.contains(service))
-            found.append(service);
-    if (!discoveryError.isEmpty())
-        found.clear();
-    QPointer<FakePeripheral> self(this);
-    central.enqueue([self, found, error = discoveryError] {
-        if (self)
-            Q_EMIT self->servicesDiscovered(found, error);
+    const QList<QBluetoothUuid> services = found(wanted, gatt.keys());
+    answer([services, error = discoveryError](FakePeripheral& self) {
+        Q_EMIT self.servicesDiscovered(services, error);
     });
 }
 
@@ -35,16 +46,9 @@ void FakePeripheral::discoverCharacteristics(const QBluetoothUuid& service,
     central.record({FakeCall::Kind::discoverCharacteristics, id, service, wanted, {}});
     if (!answersDiscovery || !central.carries(this))
         return;
-    QList<QBluetoothUuid> found;
-    for (const QBluetoothUuid& c : gatt.value(service))
-        if (wanted.contains(c))
-            found.append(c);
-    if (!discoveryError.isEmpty())
-        found.clear();
-    QPointer<FakePeripheral> self(this);
-    central.enqueue([self, service, found, error = discoveryError] {
-        if (self)
-            Q_EMIT self->characteristicsDiscovered(service, found, error);
+    const QList<QBluetoothUuid> characteristics = found(gatt.value(service), wanted);
+    answer([service, characteristics, error = discoveryError](FakePeripheral& self) {
+        Q_EMIT self.characteristicsDiscovered(service, characteristics, error);
     });
 }
 
@@ -53,32 +57,25 @@ void FakePeripheral::enableNotifications(const QBluetoothUuid& characteristic)
     central.record({FakeCall::Kind::notify, id, characteristic, {}, {}});
 }
 
-void FakePeripheral::read(const QBluetoothUuid& characteristic)
+void FakePeripheral::read(const QBluetoothUuid& c)
 {
-    central.record({FakeCall::Kind::read, id, characteristic, {}, {}});
+    central.record({FakeCall::Kind::read, id, c, {}, {}});
     if (!answersReads || !central.carries(this))
         return;
-    QPointer<FakePeripheral> self(this);
-    const QString error = readErrors.value(characteristic);
-    const QByteArray value = error.isEmpty() ? values.value(characteristic) : QByteArray();
-    central.enqueue([self, characteristic, value, error] {
-        if (self)
-            Q_EMIT self->valueUpdated(characteristic, value, error);
-    });
+    const QString error = readErrors.value(c);
+    const QByteArray value = error.isEmpty() ? values.value(c) : QByteArray();
+    answer([c, value, error](FakePeripheral& self) { Q_EMIT self.valueUpdated(c, value, error); });
 }
 
-void FakePeripheral::write(const QBluetoothUuid& characteristic, const QByteArray& value)
+void FakePeripheral::write(const QBluetoothUuid& c, const QByteArray& value)
 {
-    central.record({FakeCall::Kind::write, id, characteristic, {}, value});
+    central.record({FakeCall::Kind::write, id, c, {}, value});
     if (onWrite)
-        onWrite(characteristic, value);
+        onWrite(c, value);
     if (!central.carries(this))
         return;
-    QPointer<FakePeripheral> self(this);
-    const QString error = writeErrors.value(characteristic);
-    central.enqueue([self, characteristic, error] {
-        if (self)
-            Q_EMIT self->valueWritten(characteristic, error);
+    answer([c, error = writeErrors.value(c)](FakePeripheral& self) {
+        Q_EMIT self.valueWritten(c, error);
     });
 }
 
@@ -88,32 +85,10 @@ void FakePeripheral::removeCharacteristic(const QBluetoothUuid& characteristic)
         list.removeAll(characteristic);
 }
 
-void FakePeripheral::notify(const QBluetoothUuid& characteristic, const QByteArray& value)
+void FakePeripheral::notify(const QBluetoothUuid& c, const QByteArray& value)
 {
-    if (!central.carries(this))
-        return;
-    QPointer<FakePeripheral> self(this);
-    central.enqueue([self, characteristic, value] {
-        if (self)
-            Q_EMIT self->valueUpdated(characteristic, value, QString());
-    });
-}
-
-FakeBleCentral::FakeBleCentral(CentralPower power)
-    : power_(power)
-{
-}
-
-void FakeBleCentral::startScan()
-{
-    scanning = true;
-    record({FakeCall::Kind::startScan, {}, {}, {}, {}});
-}
-
-void FakeBleCentral::stopScan()
-{
-    scanning = false;
-    record({FakeCall::Kind::stopScan, {}, {}, {}, {}});
+    if (central.carries(this))
+        answer([c, value](FakePeripheral& self) { Q_EMIT self.valueUpdated(c, value, {}); });
 }
 
 void FakePeripheral::playNetworks(const QList<QByteArray>& names)
@@ -123,6 +98,11 @@ void FakePeripheral::playNetworks(const QList<QByteArray>& names)
         if (c == ChairProfile::wifiSSIDListCounterUUID && value.size() == 1)
             values[ChairProfile::wifiSSIDSingleUUID] = names.value(quint8(value[0]));
     };
+}
+
+FakeBleCentral::FakeBleCentral(CentralPower power)
+    : power_(power)
+{
 }
 
 void FakeBleCentral::connectTo(BlePeripheral* peripheral)
@@ -165,20 +145,12 @@ void FakeBleCentral::setPower(CentralPower power)
     Q_EMIT powerChanged(power);
 }
 
-void FakeBleCentral::advertise(const QSharedPointer<FakePeripheral>& peripheral,
-                               const QString& localName, qint64 rssi)
-{
-    Q_EMIT discovered(peripheral, localName, rssi);
-}
-
 void FakeBleCentral::completeConnect(BlePeripheral* peripheral)
 {
-    QPointer<BlePeripheral> target(peripheral);
     const int cancelsBefore = cancels.value(peripheral->identifier());
-    enqueue([this, target, cancelsBefore] {
-        if (!target)
-            return;
-        if (cancelStopsPendingConnects && cancels.value(target->identifier()) != cancelsBefore)
+    enqueue([this, target = QPointer<BlePeripheral>(peripheral), cancelsBefore] {
+        if (!target ||
+            (cancelStopsPendingConnects && cancels.value(target->identifier()) != cancelsBefore))
             return;
         linked.insert(target->identifier());
         Q_EMIT connected(target);
@@ -187,8 +159,7 @@ void FakeBleCentral::completeConnect(BlePeripheral* peripheral)
 
 void FakeBleCentral::failConnect(BlePeripheral* peripheral, const QString& error)
 {
-    QPointer<BlePeripheral> target(peripheral);
-    enqueue([this, target, error] {
+    enqueue([this, target = QPointer<BlePeripheral>(peripheral), error] {
         if (target)
             Q_EMIT failedToConnect(target, error);
     });
@@ -196,23 +167,14 @@ void FakeBleCentral::failConnect(BlePeripheral* peripheral, const QString& error
 
 void FakeBleCentral::dropLink(BlePeripheral* peripheral, const QString& error)
 {
-    QPointer<BlePeripheral> target(peripheral);
     dropping.insert(peripheral->identifier());
-    enqueue([this, target, error] {
+    enqueue([this, target = QPointer<BlePeripheral>(peripheral), error] {
         if (!target)
             return;
         dropping.remove(target->identifier());
         linked.remove(target->identifier());
         Q_EMIT disconnected(target, error);
     });
-}
-
-void FakeBleCentral::flush()
-{
-    while (!queue.isEmpty()) {
-        auto answer = queue.takeFirst();
-        answer();
-    }
 }
 
 bool FakeBleCentral::deliverNext()
@@ -236,8 +198,8 @@ QList<FakeCall> FakeBleCentral::callsOf(FakeCall::Kind kind) const
 QList<QByteArray> FakeBleCentral::writesTo(const QBluetoothUuid& characteristic) const
 {
     QList<QByteArray> out;
-    for (const FakeCall& call : calls_)
-        if (call.kind == FakeCall::Kind::write && call.target == characteristic)
+    for (const FakeCall& call : callsOf(FakeCall::Kind::write))
+        if (call.target == characteristic)
             out.append(call.value);
     return out;
 }
@@ -245,8 +207,7 @@ QList<QByteArray> FakeBleCentral::writesTo(const QBluetoothUuid& characteristic)
 int FakeBleCentral::readsOf(const QBluetoothUuid& characteristic) const
 {
     int n = 0;
-    for (const FakeCall& call : calls_)
-        n += (call.kind == FakeCall::Kind::read && call.target == characteristic) ? 1 : 0;
+    for (const FakeCall& call : callsOf(FakeCall::Kind::read))
+        n += call.target == characteristic ? 1 : 0;
     return n;
 }
-

@@ -71,6 +71,11 @@ public:
     void notify(const QBluetoothUuid& characteristic, const QByteArray& value);
 
 private:
+    // Queues an answer of this chair, lost if the chair is gone by the time it is due.
+    void answer(std::function<void(FakePeripheral&)> emitAnswer);
+    QList<QBluetoothUuid> found(const QList<QBluetoothUuid>& offered,
+                                const QList<QBluetoothUuid>& wanted) const;
+
     FakeBleCentral& central;
     QString name_;
     QUuid id;
@@ -82,8 +87,8 @@ public:
     explicit FakeBleCentral(CentralPower power = CentralPower::On);
 
     CentralPower power() const override { return power_; }
-    void startScan() override;
-    void stopScan() override;
+    void startScan() override { record({FakeCall::Kind::startScan, {}, {}, {}, {}}); }
+    void stopScan() override { record({FakeCall::Kind::stopScan, {}, {}, {}, {}}); }
     void connectTo(BlePeripheral* peripheral) override;
     void cancelConnection(BlePeripheral* peripheral) override;
 
@@ -93,7 +98,10 @@ public:
 
     void setPower(CentralPower power);
     void advertise(const QSharedPointer<FakePeripheral>& peripheral, const QString& localName,
-                   qint64 rssi);
+                   qint64 rssi)
+    {
+        Q_EMIT discovered(peripheral, localName, rssi);
+    }
     // Link events the chair or the radio cause.
     void completeConnect(BlePeripheral* peripheral);
     void failConnect(BlePeripheral* peripheral, const QString& error = QStringLiteral("failed"));
@@ -109,7 +117,6 @@ public:
     }
     // When set, cancelling a connect that has not completed yet means it never completes.
     bool cancelStopsPendingConnects = false;
-    bool scanning = false;
     bool isLinked(const BlePeripheral* peripheral) const
     {
         return linked.contains(peripheral->identifier());
@@ -121,7 +128,11 @@ public:
     }
 
     // Delivers queued answers (and the answers they cause) until none are left.
-    void flush();
+    void flush()
+    {
+        while (deliverNext()) {
+        }
+    }
     // Delivers the oldest queued answer only; what it causes waits in the queue.
     bool deliverNext();
     void enqueue(std::function<void()> answer) { queue.append(std::move(answer)); }

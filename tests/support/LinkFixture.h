@@ -13,21 +13,18 @@
 #include <QtEndian>
 
 #include <bit>
-
-#include <chrono>
 #include <memory>
 
 // A manager on the fake central, virtual time and a settings file of its own.
 struct LinkFixture {
     explicit LinkFixture(CentralPower power = CentralPower::On, const QString& email = QString())
         : settings(dir.filePath(QStringLiteral("settings.ini")))
+        , central(new FakeBleCentral(power))
+        , manager(std::make_unique<BluetoothManager>(std::unique_ptr<FakeBleCentral>(central),
+                                                     scheduler, clock, settings, &wake))
     {
         if (!email.isEmpty())
             settings.setAnalyticsUserEmail(email);
-        auto fake = std::make_unique<FakeBleCentral>(power);
-        central = fake.get();
-        manager =
-            std::make_unique<BluetoothManager>(std::move(fake), scheduler, clock, settings, &wake);
     }
 
     ConnectionState state() const { return manager->connectionState(); }
@@ -56,14 +53,21 @@ struct LinkFixture {
         return central->count(FakeCall::Kind::connect) == 1;
     }
 
+    // The user picks the chair from a fresh scan (advertised under its own name unless another is
+    // given); nothing is delivered yet.
+    void pick(const QSharedPointer<FakePeripheral>& chair, const QString& localName = {})
+    {
+        manager->startScanning();
+        central->advertise(chair, localName.isEmpty() ? chair->name() : localName, -50);
+        manager->connect(chair->identifier());
+    }
+
     // Scans, sees the chair, connects and lets discovery run to its end.
     QSharedPointer<FakePeripheral> connectChair(QSharedPointer<FakePeripheral> chair = {})
     {
         if (!chair)
             chair = central->makeChair();
-        manager->startScanning();
-        central->advertise(chair, chair->name(), -50);
-        manager->connect(chair->identifier());
+        pick(chair);
         central->flush();
         return chair;
     }
@@ -73,7 +77,7 @@ struct LinkFixture {
     ManualScheduler scheduler;
     ManualClock clock;
     ManualSystemWake wake;
-    FakeBleCentral* central = nullptr;
+    FakeBleCentral* central; // owned by the manager
     std::unique_ptr<BluetoothManager> manager;
     Log::Capture log;
 };
