@@ -21,6 +21,9 @@ const char* controlXml = R"(  <interface name="app.velnora.VirtualChair1">
       <arg name="characteristicUuid" type="s" direction="in"/><arg name="count" type="i" direction="in"/>
     </method>
     <method name="SetWriteDelay"><arg name="milliseconds" type="d" direction="in"/></method>
+    <method name="SetConnectionInterval">
+      <arg name="milliseconds" type="d" direction="in"/>
+    </method>
     <method name="SetPowered"><arg name="on" type="b" direction="in"/></method>
     <method name="SetRssi">
       <arg name="address" type="s" direction="in"/><arg name="rssi" type="n" direction="in"/>
@@ -57,12 +60,19 @@ struct Method {
 };
 
 constexpr Method methods[] = {
-    {"DropLink", "s"},       {"RefuseConnects", "siss"},
-    {"FailWrites", "ssi"},   {"SetWriteDelay", "d"},
-    {"SetPowered", "b"},     {"SetRssi", "sn"},
-    {"AddDevice", "ssn"},    {"AddChair", "sssi"},
-    {"SetWifiOnline", "sb"}, {"PressLeg", "sy"},
-    {"Sleep", "s"},          {"State", "s"},
+    {"DropLink", "s"},
+    {"RefuseConnects", "siss"},
+    {"FailWrites", "ssi"},
+    {"SetWriteDelay", "d"},
+    {"SetConnectionInterval", "d"},
+    {"SetPowered", "b"},
+    {"SetRssi", "sn"},
+    {"AddDevice", "ssn"},
+    {"AddChair", "sssi"},
+    {"SetWifiOnline", "sb"},
+    {"PressLeg", "sy"},
+    {"Sleep", "s"},
+    {"State", "s"},
 };
 
 constexpr qint16 addedChairRssi = -62;
@@ -116,6 +126,13 @@ void ChairControl::handle(const QDBusMessage& call)
         if (!std::isfinite(ms) || ms < 0)
             return invalid(QStringLiteral("a write delay is zero or more milliseconds"));
         bluez.setWriteDelay(ms);
+        return objects.reply(call);
+    }
+    if (member == QLatin1String("SetConnectionInterval")) {
+        const double ms = args.at(0).toDouble();
+        if (!std::isfinite(ms) || ms < 0)
+            return invalid(QStringLiteral("a connection interval is zero or more milliseconds"));
+        bluez.setConnectionInterval(ms);
         return objects.reply(call);
     }
     if (member == QLatin1String("SetPowered")) {
@@ -209,5 +226,6 @@ void ChairControl::handle(const QDBusMessage& call)
     // State
     QVariantMap state = chair->state();
     state.insert(QStringLiteral("connected"), d->isConnected());
+    state.insert(QStringLiteral("linkRequests"), d->linkRequests);
     objects.reply(call, {state});
 }

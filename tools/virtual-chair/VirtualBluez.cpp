@@ -126,6 +126,7 @@ VirtualBluez::VirtualBluez(BusObjects& objects, const ChairSettings& settings,
     , options(options)
     , powered(options.powered)
     , writeDelayMs(options.writeDelayMs)
+    , connectionIntervalMs(options.connectionIntervalMs)
 {
     objects.describeInterface(adapterInterface, QLatin1String(adapterXml));
     objects.describeInterface(deviceInterface, QLatin1String(deviceXml));
@@ -205,7 +206,7 @@ VirtualDevice* VirtualBluez::deviceAt(const QString& path) const
 VirtualDevice* VirtualBluez::adopt(std::unique_ptr<VirtualDevice> owned)
 {
     VirtualDevice* d = owned.release();
-    d->pacer.setInterval(std::chrono::duration<double, std::milli>(writeDelayMs));
+    applyPacing(*d);
     devices.push_back(d);
     if (discovering && canAdvertise(*d))
         appear(*d);
@@ -242,7 +243,7 @@ VirtualDevice* VirtualBluez::addChair(const QString& address, const QString& fir
     connect(d->chair, &ChairModel::cameBack, d, [this, d] {
         log(QStringLiteral("%1 back").arg(d->address));
         if (d->link == VirtualDevice::Link::Connecting)
-            QTimer::singleShot(linkSetupTime, d, [this, d] { establishLink(*d); });
+            beginLinkSetup(*d);
     });
     connect(&d->giveUp, &QTimer::timeout, d, [this, d] { failConnect(*d, abortByLocal); });
     return adopt(std::move(owned));
@@ -394,7 +395,40 @@ void VirtualBluez::setWriteDelay(double milliseconds)
 {
     writeDelayMs = milliseconds;
     for (VirtualDevice* d : devices)
-        d->pacer.setInterval(std::chrono::duration<double, std::milli>(milliseconds));
+        applyPacing(*d);
+}
+
+void VirtualBluez::setConnectionInterval(double milliseconds)
+{
+    connectionIntervalMs = milliseconds;
+    for (VirtualDevice* d : devices)
+        applyPacing(*d);
+}
+
+// With a connection interval every round trip waits for its connection event; without one only
+// writes do, by the write delay.
+void VirtualBluez::applyPacing(VirtualDevice& d) const
+{
+    const double interval = connectionIntervalMs > 0 ? connectionIntervalMs : writeDelayMs;
+    d.pacer.setInterval(std::chrono::duration<double, std::milli>(interval));
+}
+
+void VirtualBluez::atConnectionEvent(VirtualDevice& d, const QString& request,
+                                     const QDBusMessage& call, std::function<void()> answer)
+{
+    auto run = [this, dd = &d, request, call, answer = std::move(answer)](bool delivered) {
+        if (!delivered) {
+            log(QStringLiteral("%1 %2 lost with the link").arg(dd->address, request));
+            objects.replyError(call, errorFailed, QStringLiteral("Not connected"));
+            return;
+        }
+        dd->linkRequests << request;
+        answer();
+    };
+    if (connectionIntervalMs > 0)
+        d.pacer.submit(std::move(run));
+    else
+        run(true);
 }
 
 void VirtualBluez::setRssi(VirtualDevice& d, qint16 rssi)
@@ -434,7 +468,23 @@ void VirtualBluez::connectDevice(VirtualDevice& d, const QDBusMessage& call)
         d.giveUp.start(connectGiveUp);
         return;
     }
-    QTimer::singleShot(linkSetupTime, &d, [this, dd = &d] { establishLink(*dd); });
+    beginLinkSetup(d);
+}
+
+void VirtualBluez::beginLinkSetup(VirtualDevice& d)
+{
+    d.linkRequests.clear();
+    if (connectionIntervalMs <= 0) {
+        QTimer::singleShot(linkSetupTime, &d, [this, dd = &d] { establishLink(*dd); });
+        return;
+    }
+    // The link is up at its first connection event.
+    d.pacer.submit([this, dd = &d](bool delivered) {
+        if (!delivered)
+            return;
+        dd->linkRequests << QStringLiteral("connect");
+        establishLink(*dd);
+    });
 }
 
 void VirtualBluez::establishLink(VirtualDevice& d)
@@ -445,7 +495,22 @@ void VirtualBluez::establishLink(VirtualDevice& d)
     d.link = VirtualDevice::Link::Resolving;
     objects.setProperties(d.path, deviceInterface, {{QStringLiteral("Connected"), true}});
     addGatt(d);
-    QTimer::singleShot(serviceResolveTime, &d, [this, dd = &d] { linkResolved(*dd); });
+    if (connectionIntervalMs <= 0) {
+        QTimer::singleShot(serviceResolveTime, &d, [this, dd = &d] { linkResolved(*dd); });
+        return;
+    }
+    // BlueZ discovers the table before it reports the services resolved: one round trip per
+    // service, characteristic and descriptor.
+    const qsizetype rounds = d.gattPaths.size();
+    for (qsizetype i = 1; i <= rounds; ++i) {
+        d.pacer.submit([this, dd = &d, last = i == rounds](bool delivered) {
+            if (!delivered)
+                return;
+            dd->linkRequests << QStringLiteral("discover");
+            if (last)
+                linkResolved(*dd);
+        });
+    }
 }
 
 void VirtualBluez::linkResolved(VirtualDevice& d)
@@ -484,10 +549,10 @@ void VirtualBluez::dropLink(VirtualDevice& d)
     if (d.connectCall.type() == QDBusMessage::MethodCallMessage)
         objects.replyError(d.connectCall, errorFailed, abortByLocal);
     d.connectCall = QDBusMessage();
+    d.pacer.abandonAll();
     if (!wasConnected)
         return;
     log(QStringLiteral("%1 link dropped").arg(d.address));
-    d.pacer.abandonAll();
     if (wasResolved)
         objects.setProperties(d.path, deviceInterface,
                               {{QStringLiteral("ServicesResolved"), false}});
@@ -597,6 +662,13 @@ void VirtualBluez::readCharacteristic(VirtualDevice& d, const QDBusMessage& call
 {
     const VirtualDevice::Characteristic c = d.characteristics.value(call.path());
     const QString name = ChairGatt::nameOf(c.uuid);
+    atConnectionEvent(d, QStringLiteral("read ") + name, call,
+                      [this, dd = &d, call, c, name] { answerRead(*dd, call, c, name); });
+}
+
+void VirtualBluez::answerRead(VirtualDevice& d, const QDBusMessage& call,
+                              const VirtualDevice::Characteristic& c, const QString& name)
+{
     std::optional<QByteArray> value;
     if (c.flags & ChairGatt::Read)
         value = d.chair->read(c.uuid);
@@ -640,6 +712,7 @@ void VirtualBluez::writeCharacteristic(VirtualDevice& d, const QDBusMessage& cal
             objects.replyError(call, errorFailed, QStringLiteral("Not connected"));
             return;
         }
+        dd->linkRequests << QStringLiteral("write ") + name;
         dd->holdingNotifications = true;
         const ChairModel::WriteResult result =
             failing
@@ -815,8 +888,14 @@ void VirtualBluez::handleCharacteristic(const QDBusMessage& call)
                                QStringLiteral("Operation is not supported"));
             return;
         }
-        setNotifying(*d, call.path(), member == QLatin1String("StartNotify"));
-        objects.reply(call);
+        const bool on = member == QLatin1String("StartNotify");
+        atConnectionEvent(*d,
+                          member + QLatin1Char(' ') +
+                              ChairGatt::nameOf(d->characteristics.value(call.path()).uuid),
+                          call, [this, d, call, on] {
+                              setNotifying(*d, call.path(), on);
+                              objects.reply(call);
+                          });
         return;
     }
     if (member == QLatin1String("AcquireWrite") || member == QLatin1String("AcquireNotify")) {
@@ -840,10 +919,14 @@ void VirtualBluez::handleDescriptor(const QDBusMessage& call)
     if (member == QLatin1String("ReadValue")) {
         if (!hasSignature(objects, call, "a{sv}"))
             return;
-        const QByteArray value(c.notifying ? "\x01\x00" : "\x00\x00", 2);
-        log(QStringLiteral("%1 read CCCD of %2 -> %3")
-                .arg(d->address, ChairGatt::nameOf(c.uuid), hexOf(value)));
-        objects.reply(call, {value});
+        atConnectionEvent(*d, QStringLiteral("read CCCD of ") + ChairGatt::nameOf(c.uuid), call,
+                          [this, d, call, charPath, uuid = c.uuid] {
+                              const bool on = d->characteristics.value(charPath).notifying;
+                              const QByteArray value(on ? "\x01\x00" : "\x00\x00", 2);
+                              log(QStringLiteral("%1 read CCCD of %2 -> %3")
+                                      .arg(d->address, ChairGatt::nameOf(uuid), hexOf(value)));
+                              objects.reply(call, {value});
+                          });
         return;
     }
     if (member == QLatin1String("WriteValue")) {
@@ -855,8 +938,11 @@ void VirtualBluez::handleDescriptor(const QDBusMessage& call)
                                QStringLiteral("Operation failed with ATT error: 0x0d"));
             return;
         }
-        setNotifying(*d, charPath, (quint8(value[0]) & 0x03) != 0);
-        objects.reply(call);
+        atConnectionEvent(*d, QStringLiteral("write CCCD of ") + ChairGatt::nameOf(c.uuid), call,
+                          [this, d, call, charPath, value] {
+                              setNotifying(*d, charPath, (quint8(value[0]) & 0x03) != 0);
+                              objects.reply(call);
+                          });
         return;
     }
     unknownMethod(objects, call);

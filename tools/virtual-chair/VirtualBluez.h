@@ -1,9 +1,9 @@
 #pragma once
 
+#include "AttPacer.h"
 #include "BusObjects.h"
 #include "ChairModel.h"
 #include "ChairSettings.h"
-#include "WritePacer.h"
 
 #include <QBluetoothUuid>
 #include <QDBusMessage>
@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,7 +53,8 @@ public:
     QString refuseMessage;
     QMap<QBluetoothUuid, int> failWrites;
 
-    WritePacer pacer;
+    AttPacer pacer;
+    QStringList linkRequests; // ATT round trips of the current link, in the order answered
     // Notifications a write causes go out after the write's answer, as over the air.
     bool holdingNotifications = false;
     QList<QPair<QBluetoothUuid, QByteArray>> heldNotifications;
@@ -74,6 +76,7 @@ public:
         bool powered = true;
         bool verbose = false;
         double writeDelayMs = 0.0;
+        double connectionIntervalMs = 0.0;
     };
 
     VirtualBluez(BusObjects& objects, const ChairSettings& settings, const Options& options,
@@ -89,6 +92,7 @@ public:
 
     void setPowered(bool on);
     void setWriteDelay(double milliseconds);
+    void setConnectionInterval(double milliseconds);
     void setRssi(VirtualDevice& device, qint16 rssi);
     void dropLink(VirtualDevice& device);
 
@@ -112,6 +116,7 @@ private:
     void stopDiscovery();
 
     void connectDevice(VirtualDevice& device, const QDBusMessage& call);
+    void beginLinkSetup(VirtualDevice& device);
     void establishLink(VirtualDevice& device);
     void linkResolved(VirtualDevice& device);
     void failConnect(VirtualDevice& device, const QString& message);
@@ -121,7 +126,12 @@ private:
                              const QByteArray& value);
     void setNotifying(VirtualDevice& device, const QString& charPath, bool on);
 
+    void atConnectionEvent(VirtualDevice& device, const QString& request, const QDBusMessage& call,
+                           std::function<void()> answer);
+    void applyPacing(VirtualDevice& device) const;
     void readCharacteristic(VirtualDevice& device, const QDBusMessage& call);
+    void answerRead(VirtualDevice& device, const QDBusMessage& call,
+                    const VirtualDevice::Characteristic& c, const QString& name);
     void writeCharacteristic(VirtualDevice& device, const QDBusMessage& call);
 
     InterfaceMap deviceInterfaces(const VirtualDevice& device) const;
@@ -133,6 +143,7 @@ private:
     bool powered;
     bool discovering = false;
     double writeDelayMs;
+    double connectionIntervalMs;
     std::vector<VirtualDevice*> devices; // owned as children, in the order they were added
     int chairCount = 0;
     QTimer advertiseTimer;

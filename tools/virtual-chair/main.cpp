@@ -100,6 +100,11 @@ int main(int argc, char** argv)
         QStringLiteral("flash-ms-per-page"),
         QStringLiteral("Flashing time per 2 KiB page (default 20)."), QStringLiteral("ms"),
         QStringLiteral("20"));
+    const QCommandLineOption intervalOption(
+        QStringLiteral("connection-interval-ms"),
+        QStringLiteral("Connection interval pacing every ATT round trip, link set-up and "
+                       "discovery included (default 0: only writes are paced)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption poweredOffOption(QStringLiteral("powered-off"),
                                               QStringLiteral("The adapter starts powered off."));
     const QCommandLineOption noAdapterOption(QStringLiteral("no-adapter"),
@@ -114,8 +119,8 @@ int main(int argc, char** argv)
         QStringLiteral("verbose"), QStringLiteral("Logs every GATT operation and control call."));
     parser.addOptions({versionOption, busOption, chairsOption, networksOption, passwordOption,
                        onlineOption, idleOption, restartOption, motorOption, writeDelayOption,
-                       flashOption, poweredOffOption, noAdapterOption, firmwareOption,
-                       softwareOption, verboseOption});
+                       intervalOption, flashOption, poweredOffOption, noAdapterOption,
+                       firmwareOption, softwareOption, verboseOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -130,7 +135,8 @@ int main(int argc, char** argv)
     const auto motor = number(parser, motorOption, 0);
     const auto writeDelay = number(parser, writeDelayOption, 0);
     const auto flash = number(parser, flashOption, 0);
-    if (!idle || !restart || !motor || !writeDelay || !flash)
+    const auto interval = number(parser, intervalOption, 0);
+    if (!idle || !restart || !motor || !writeDelay || !flash || !interval)
         return fail(QStringLiteral("times are numbers of zero or more"));
 
     ChairSettings settings;
@@ -149,6 +155,7 @@ int main(int argc, char** argv)
     options.powered = !parser.isSet(poweredOffOption);
     options.verbose = parser.isSet(verboseOption);
     options.writeDelayMs = *writeDelay;
+    options.connectionIntervalMs = *interval;
 
     QDBusConnection bus = parser.isSet(busOption)
                               ? QDBusConnection::connectToBus(parser.value(busOption),

@@ -1,21 +1,21 @@
-#include "WritePacer.h"
+#include "AttPacer.h"
 
 #include <algorithm>
 
-WritePacer::WritePacer(QObject* parent)
+AttPacer::AttPacer(QObject* parent)
     : QObject(parent)
 {
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, this, &WritePacer::fire);
+    connect(&timer, &QTimer::timeout, this, &AttPacer::fire);
 }
 
-void WritePacer::setInterval(std::chrono::duration<double, std::milli> value)
+void AttPacer::setInterval(std::chrono::duration<double, std::milli> value)
 {
     interval = std::chrono::duration_cast<Clock::duration>(value);
 }
 
-void WritePacer::submit(Done done)
+void AttPacer::submit(Done done)
 {
     const Clock::time_point now = Clock::now();
     if (interval == Clock::duration::zero() && pending.empty()) {
@@ -31,16 +31,16 @@ void WritePacer::submit(Done done)
     armTimer();
 }
 
-void WritePacer::abandonAll()
+void AttPacer::abandonAll()
 {
     timer.stop();
     std::deque<Pending> gone;
     gone.swap(pending);
-    for (Pending& write : gone)
-        write.done(false);
+    for (Pending& request : gone)
+        request.done(false);
 }
 
-void WritePacer::armTimer()
+void AttPacer::armTimer()
 {
     if (pending.empty()) {
         timer.stop();
@@ -52,13 +52,13 @@ void WritePacer::armTimer()
     timer.start(int(std::max<qint64>(0, ms.count())));
 }
 
-void WritePacer::fire()
+void AttPacer::fire()
 {
     const Clock::time_point now = Clock::now();
     while (!pending.empty() && pending.front().due <= now) {
-        Pending write = std::move(pending.front());
+        Pending request = std::move(pending.front());
         pending.pop_front();
-        write.done(true);
+        request.done(true);
     }
     armTimer();
 }
