@@ -1,20 +1,20 @@
 // Firmware throughput through the real stack: Qt Bluetooth, the BlueZ D-Bus API and the virtual
-// chair. A 1 MiB CPU2 image goes out once with every write confirmation held for a 7.5 ms
-// connection event, and once with none, which is the program's own ceiling.
+// chair. A CPU2 image goes out with every write confirmation held for a connection event of
+// 7.5, 15 and 30 ms (1 MiB at 7.5 ms; 256 KiB at the slower ones, which would take minutes),
+// and once with none, which is the program's own ceiling.
 #include "RealLink.h"
 #include "VirtualChairBus.h"
 #include "ZipWriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <cstdio>
 
 namespace {
 
-constexpr qsizetype imageSize = 1 << 20;
 constexpr double chunkBytes = 250.0;
-constexpr double connectionEventMs = 7.5;
 
 // Seconds from the first chunk to success, or a negative value when the update failed.
 double transferSeconds(RealLink& link, const QString& package)
@@ -60,16 +60,19 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "the chair did not become ready\n");
         return 1;
     }
-    const QString package = link.dir.filePath(QStringLiteral("cpu2.zip"));
-    writeZip(package, {{"Stilta-Firmware.bin", firmwareImage(imageSize, 7)}});
-
-    const double limitKBps = chunkBytes / connectionEventMs; // bytes per ms = KB/s
-    std::printf("firmware transfer, %lld-byte CPU2 image, 250-byte chunks, stop-and-wait\n",
-                static_cast<long long>(imageSize));
-    std::printf("%-28s %10s %10s %12s\n", "write confirmation delay", "seconds", "KB/s",
-                "of 33.3 KB/s");
-    for (const double delayMs : {connectionEventMs, 0.0}) {
-        bus.control(QStringLiteral("SetWriteDelay"), {delayMs});
+    std::printf("firmware transfer, CPU2 image, 250-byte chunks, stop-and-wait\n");
+    std::printf("%-26s %9s %9s %8s %10s\n", "write confirmation delay", "image", "seconds", "KB/s",
+                "of limit");
+    struct Case {
+        double delayMs;
+        qsizetype imageSize;
+    };
+    for (const Case& c :
+         {Case{7.5, 1 << 20}, Case{15, 1 << 18}, Case{30, 1 << 18}, Case{0, 1 << 20}}) {
+        const QString package = link.dir.filePath(QStringLiteral("cpu2-%1.zip").arg(c.imageSize));
+        if (!QFile::exists(package))
+            writeZip(package, {{"Stilta-Firmware.bin", firmwareImage(c.imageSize, 7)}});
+        bus.control(QStringLiteral("SetWriteDelay"), {c.delayMs});
         if (link.state() != ConnectionState::ready &&
             !link.waitForState(ConnectionState::ready, 60'000)) {
             std::fprintf(stderr, "the chair did not come back after its restart\n");
@@ -80,10 +83,14 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "the update failed\n");
             return 1;
         }
-        const double kbps = imageSize / 1000.0 / seconds;
-        std::printf("%-28s %10.2f %10.1f %11.2fx\n",
-                    qPrintable(QStringLiteral("%1 ms").arg(delayMs)), seconds, kbps,
-                    kbps / limitKBps);
+        const double kbps = c.imageSize / 1000.0 / seconds;
+        // Stop-and-wait: one chunk per connection event; without a delay there is no limit.
+        const QString ofLimit =
+            c.delayMs > 0 ? QStringLiteral("%1x").arg(kbps / (chunkBytes / c.delayMs), 0, 'f', 2)
+                          : QStringLiteral("-");
+        std::printf("%-26s %5lld KiB %9.2f %8.1f %10s\n",
+                    qPrintable(QStringLiteral("%1 ms").arg(c.delayMs)),
+                    static_cast<long long>(c.imageSize / 1024), seconds, kbps, qPrintable(ofLimit));
         std::fflush(stdout);
         // The chair restarts after an update; wait until it is back.
         link.waitForState(ConnectionState::connecting, 15'000);
