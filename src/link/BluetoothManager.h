@@ -218,7 +218,6 @@ private:
     void handleFailedToConnect(BlePeripheral* peripheral);
     void handleDisconnected(BlePeripheral* peripheral);
     void handleServicesDiscovered(const QList<QBluetoothUuid>& services, const QString& error);
-    void discoverCharacteristicsOf(const QBluetoothUuid& service);
     void handleCharacteristicsDiscovered(const QBluetoothUuid& service,
                                          const QList<QBluetoothUuid>& found, const QString& error);
     void handleCharacteristic(const QBluetoothUuid& characteristic);
@@ -342,7 +341,6 @@ private:
     bool isLinkUp = false; // the held peripheral's link is established right now
     QSet<QBluetoothUuid> characteristics;
     QSet<QBluetoothUuid> servicesReady;
-    QList<QBluetoothUuid> servicesAfterReady; // discovered once the link is ready
     bool shouldReconnectOnWake = false;
     bool isReconnectingAfterOTA_ = false;
     bool isReconnectingAfterWifiConfig = false;

@@ -285,7 +285,6 @@ void BluetoothManager::clearLinkData()
 {
     characteristics.clear();
     servicesReady.clear();
-    servicesAfterReady.clear();
     setSoftwareVersion(QString());
     setFirmwareVersion(QString());
     setSerialNumber(QString());
@@ -350,24 +349,11 @@ void BluetoothManager::handleServicesDiscovered(const QList<QBluetoothUuid>& ser
 {
     if (!error.isEmpty() || services.isEmpty())
         return;
-    // The two services the link needs to become ready go first; the others follow once those
-    // are ready, so that the user does not wait for them.
-    const bool canBecomeReady =
-        services.contains(chairServiceUUID) && services.contains(wifiServiceUUID);
-    servicesAfterReady.clear();
     for (const QBluetoothUuid& service : services) {
-        if (canBecomeReady && service != chairServiceUUID && service != wifiServiceUUID)
-            servicesAfterReady.append(service);
-        else
-            discoverCharacteristicsOf(service);
+        const QList<QBluetoothUuid> wanted = ChairProfile::characteristicsOf(service);
+        if (!wanted.isEmpty())
+            peripheral->discoverCharacteristics(service, wanted);
     }
-}
-
-void BluetoothManager::discoverCharacteristicsOf(const QBluetoothUuid& service)
-{
-    const QList<QBluetoothUuid> wanted = ChairProfile::characteristicsOf(service);
-    if (peripheral && !wanted.isEmpty())
-        peripheral->discoverCharacteristics(service, wanted);
 }
 
 void BluetoothManager::handleCharacteristicsDiscovered(const QBluetoothUuid& service,
@@ -385,14 +371,9 @@ void BluetoothManager::handleCharacteristicsDiscovered(const QBluetoothUuid& ser
     servicesReady.insert(service);
     const bool linkReady =
         servicesReady.contains(chairServiceUUID) && servicesReady.contains(wifiServiceUUID);
-    if (!linkReady)
-        return;
-    const QList<QBluetoothUuid> later = std::exchange(servicesAfterReady, {});
-    if (connectionState_ == ConnectionState::connecting ||
-        connectionState_ == ConnectionState::wifiConnecting)
+    if (linkReady && (connectionState_ == ConnectionState::connecting ||
+                      connectionState_ == ConnectionState::wifiConnecting))
         beginWifiCheck();
-    for (const QBluetoothUuid& next : later)
-        discoverCharacteristicsOf(next);
 }
 
 void BluetoothManager::handleCharacteristic(const QBluetoothUuid& c)

@@ -3,8 +3,6 @@
 #include <QLoggingCategory>
 #include <QLowEnergyDescriptor>
 
-#include <algorithm>
-
 Q_LOGGING_CATEGORY(lcChairLink, "velnora.bluetooth")
 
 namespace {
@@ -348,24 +346,13 @@ void QtBlePeripheral::discoverCharacteristics(const QBluetoothUuid& uuid,
         // a time.
         if (!detailQueue.contains(uuid) && detailRunning != uuid)
             detailQueue.append(uuid);
-        service->guard->start(timing.discoveryTimeout); // also while it waits its turn
         startDetailDiscovery();
         return;
     }
 }
 
-bool QtBlePeripheral::hasPendingOps() const
-{
-    return std::any_of(services.cbegin(), services.cend(),
-                       [](const auto& service) { return !service->pending.empty(); });
-}
-
 void QtBlePeripheral::startDetailDiscovery()
 {
-    // Qt's BlueZ backend never finishes a detail discovery asked for while a read or write is
-    // on its way: it waits until the link is quiet.
-    if (hasPendingOps())
-        return;
     while (!detailRunning && !detailQueue.isEmpty()) {
         const QBluetoothUuid next = detailQueue.takeFirst();
         Service* service = services.value(next).get();
@@ -475,8 +462,6 @@ QtBlePeripheral::takePending(const QBluetoothUuid& serviceUuid, OpKind kind,
         if (it->kind == kind && (characteristic.isNull() || it->characteristic == characteristic)) {
             const PendingOp op = *it;
             pending.erase(it);
-            if (!detailQueue.isEmpty() && !hasPendingOps())
-                later([this] { startDetailDiscovery(); });
             return op;
         }
     }

@@ -80,7 +80,6 @@ private:
     void finishServiceDiscovery(const QString& error);
     Service* serviceFor(const QBluetoothUuid& service);
     void watchService(const QBluetoothUuid& uuid, QLowEnergyService* service);
-    bool hasPendingOps() const;
     void startDetailDiscovery();
     void reportCharacteristics(const QBluetoothUuid& uuid, const QString& error);
     void handleServiceError(const QBluetoothUuid& uuid, QLowEnergyService::ServiceError error);
