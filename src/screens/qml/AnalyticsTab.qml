@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import Velnora.Screens
-import Velnora 1.0
 
 // The chair's posture analytics: total moves against the period before, and how the time split
 // between sitting, standing and Stilta. Owns its analytics service, so leaving the tab (which

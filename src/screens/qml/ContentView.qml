@@ -1,5 +1,4 @@
 import QtQuick
-import Velnora 1.0
 import Velnora.Screens
 
 // Chooses the one screen the window shows from the debug flag and the link state.

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Velnora.Screens
-import Velnora 1.0
 
 // Debug analytics takes over the window: the analytics of the stored serial, with a chair link
 // of its own that never connects, so no live moves are added and both legs read as down.

@@ -1,6 +1,5 @@
 import QtQuick
 import Velnora.Screens
-import Velnora 1.0
 import QtQuick.Controls.Basic
 import QtQuick.Templates as T
 

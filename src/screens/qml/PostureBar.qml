@@ -1,6 +1,5 @@
 import QtQuick
 import Velnora.Screens
-import Velnora 1.0
 
 // One posture of the breakdown: its share of the time as a bar, its time and its transitions.
 Column {

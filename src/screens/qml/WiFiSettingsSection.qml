@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Velnora.Screens
-import Velnora 1.0
 
 // The chair's network and the way to change it.
 Card {
