@@ -23,7 +23,11 @@ Item {
         showDebugEntry = true
     }
 
-    onShowDebugEntryChanged: showDebugEntry ? debugEntry.open() : debugEntry.close()
+    // The entry is compiled the first time it is asked for, not with the screen, and kept.
+    onShowDebugEntryChanged: {
+        if (showDebugEntry && debugEntry.status === Loader.Null)
+            debugEntry.setSource("DebugEntryView.qml", {settings: root.settings})
+    }
 
     Timer {
         id: tapResetTask
@@ -80,9 +84,19 @@ Item {
         }
     }
 
-    DebugEntryView {
+    Loader {
         id: debugEntry
-        settings: root.settings
-        onClosed: root.showDebugEntry = false
+    }
+    // By name, so that the entry's type stays out of this screen's compilation.
+    Binding {
+        target: debugEntry.item
+        property: "visible"
+        value: root.showDebugEntry
+        when: debugEntry.status === Loader.Ready
+    }
+    Connections {
+        target: debugEntry.item
+        ignoreUnknownSignals: true
+        function onClosed() { root.showDebugEntry = false }
     }
 }

@@ -38,7 +38,9 @@ Window {
         }
     }
     Connections {
-        target: content.item as TermsView
+        // Untyped: naming the terms' type here would compile them with the window.
+        target: content.item
+        ignoreUnknownSignals: true
         function onAccepted() { window.app.accept() }
         function onDeclined() { window.app.decline() }
     }
