@@ -14,5 +14,8 @@ Item {
         sourceSize.width: width
         sourceSize.height: height
         smooth: true
+        // Drawn again when the size is known; an uncached drawing leaves no pixmap behind whose
+        // expiry would wake the idle program.
+        cache: false
     }
 }
