@@ -121,18 +121,15 @@ void ChairControl::handle(const QDBusMessage& call)
     };
 
     // Calls that name no device.
-    if (member == QLatin1String("SetWriteDelay")) {
+    const bool setsWriteDelay = member == QLatin1String("SetWriteDelay");
+    if (setsWriteDelay || member == QLatin1String("SetConnectionInterval")) {
         const double ms = args.at(0).toDouble();
         if (!std::isfinite(ms) || ms < 0)
-            return invalid(QStringLiteral("a write delay is zero or more milliseconds"));
-        bluez.setWriteDelay(ms);
-        return objects.reply(call);
-    }
-    if (member == QLatin1String("SetConnectionInterval")) {
-        const double ms = args.at(0).toDouble();
-        if (!std::isfinite(ms) || ms < 0)
-            return invalid(QStringLiteral("a connection interval is zero or more milliseconds"));
-        bluez.setConnectionInterval(ms);
+            return invalid(QStringLiteral("an interval is zero or more milliseconds"));
+        if (setsWriteDelay)
+            bluez.setWriteDelay(ms);
+        else
+            bluez.setConnectionInterval(ms);
         return objects.reply(call);
     }
     if (member == QLatin1String("SetPowered")) {
