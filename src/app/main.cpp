@@ -1,6 +1,5 @@
 #include "AppServices.h"
 #include "BluetoothManager.h"
-#include "QmlTypes.h"
 #include "QtBleCentral.h"
 #include "RunProbe.h"
 #include "ScreenServices.h"
@@ -26,7 +25,6 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("app.velnora.VelnoraDesktop"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/velnora/icons/velnora-desktop.svg")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
-    registerVelnoraTypes();
 
     AppServices services;
     VelnoraDesktopApp velnora(

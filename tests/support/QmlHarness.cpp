@@ -1,6 +1,5 @@
 #include "QmlHarness.h"
 
-#include "QmlTypes.h"
 
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -26,8 +25,6 @@ QQuickItem* findItem(QQuickItem* item, const std::function<bool(QQuickItem*)>& m
 QmlHarness::QmlHarness()
     : window_(std::make_unique<QQuickWindow>())
 {
-    static const bool registered = (registerVelnoraTypes(), true);
-    Q_UNUSED(registered);
     engine.addImportPath(QStringLiteral("qrc:/"));
     window_->resize(420, 640);
     window_->setColor(QColor::fromRgbF(0.2f, 0.2f, 0.2f)); // as the program's window
