@@ -51,7 +51,8 @@ class AnalyticsQueryTest : public QObject {
 private Q_SLOTS:
     // A window runs from local midnight to local midnight, across Berlin's clock changes too; the
     // period before it is as long and ends where it opens. Dates: previous period's first, the
-    // window's first, the day after the window.
+    // window's first, the day after the window. (Each range on an ordinary day, with a short
+    // February and a leap year behind it: the queries tst_analyticsservice sees sent.)
     void windowsAndTheirPreviousPeriods_data()
     {
         QTest::addColumn<QDateTime>("now");
@@ -60,14 +61,6 @@ private Q_SLOTS:
         const auto at = [](int month, int day, int hour) {
             return QDateTime(QDate(2026, month, day), QTime(hour, 0), berlin);
         };
-        QTest::newRow("today, after yesterday")
-            << at(3, 5, 9) << TimeRange::today << "2026-03-04 2026-03-05 2026-03-06";
-        QTest::newRow("7 days span 8 dates")
-            << at(3, 5, 9) << TimeRange::week << "2026-02-18 2026-02-26 2026-03-06";
-        QTest::newRow("30 days across a short February")
-            << at(3, 5, 9) << TimeRange::month << "2026-01-03 2026-02-03 2026-03-06";
-        QTest::newRow("a year of 366 days back into a leap year")
-            << at(3, 5, 9) << TimeRange::year << "2024-03-04 2025-03-05 2026-03-06";
         QTest::newRow("spring forward: a 23-hour today")
             << at(3, 29, 12) << TimeRange::today << "2026-03-28 2026-03-29 2026-03-30";
         QTest::newRow("fall back: a 25-hour today")

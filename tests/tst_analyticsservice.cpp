@@ -200,9 +200,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("firstDays"); // of the window, of the period before
         QTest::newRow("today") << TimeRange::today << 10 << QStringList{"2026-03-05", "2026-03-04"};
         QTest::newRow("7 days") << TimeRange::week << 30 << QStringList{"2026-02-26", "2026-02-18"};
-        QTest::newRow("30 days") << TimeRange::month << 120
-                                 << QStringList{"2026-02-03", "2026-01-03"};
-        QTest::newRow("year") << TimeRange::year << 300 << QStringList{"2025-03-05", "2024-03-04"};
+        QTest::newRow("30 days across a short February")
+            << TimeRange::month << 120 << QStringList{"2026-02-03", "2026-01-03"};
+        QTest::newRow("a year of 366 days back into a leap year")
+            << TimeRange::year << 300 << QStringList{"2025-03-05", "2024-03-04"};
     }
     void aNewRangeAsksForItsWindowsAndPollsAtItsPace()
     {
