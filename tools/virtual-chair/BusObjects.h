@@ -32,6 +32,7 @@ public:
     explicit BusObjects(const QDBusConnection& bus, QObject* parent = nullptr);
 
     static void registerTypes();
+    QDBusConnection connection() const { return bus; }
 
     void add(const QString& path, const InterfaceMap& interfaces);
     void remove(const QString& path);

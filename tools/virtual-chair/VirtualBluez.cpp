@@ -33,6 +33,9 @@ constexpr auto linkSetupTime = 30ms;
 constexpr auto serviceResolveTime = 80ms;
 // A Connect waits this long for a restarting chair, as BlueZ's own connect attempt does.
 constexpr auto connectGiveUp = 30s;
+// bluetoothd takes an LE link down this long after Device1.Disconnect (its disconnect timer)
+// and answers the call only once the link is down.
+constexpr auto disconnectTimeout = 2s;
 constexpr auto advertisingInterval = 1s;
 
 const char* adapterXml = R"(  <interface name="org.bluez.Adapter1">
@@ -116,6 +119,7 @@ VirtualDevice::VirtualDevice(const QString& address, const QString& adapterPath,
            QString(address).replace(QLatin1Char(':'), QLatin1Char('_')))
 {
     giveUp.setSingleShot(true);
+    disconnectTimer.setSingleShot(true);
 }
 
 VirtualBluez::VirtualBluez(BusObjects& objects, const ChairSettings& settings,
@@ -169,6 +173,27 @@ VirtualBluez::VirtualBluez(BusObjects& objects, const ChairSettings& settings,
 
     advertiseTimer.setInterval(advertisingInterval);
     connect(&advertiseTimer, &QTimer::timeout, this, &VirtualBluez::advertise);
+
+    // Discovery and notify sessions belong to the client that started them and end when it
+    // leaves the bus.
+    objects.connection().connect(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
+        SLOT(nameOwnerChanged(QString, QString, QString)));
+}
+
+void VirtualBluez::nameOwnerChanged(const QString& name, const QString&, const QString& newOwner)
+{
+    if (!newOwner.isEmpty() || !name.startsWith(QLatin1Char(':')))
+        return;
+    if (discoveryClients.contains(name))
+        endDiscoverySession(name);
+    for (VirtualDevice* d : devices) {
+        for (auto it = d->characteristics.begin(); it != d->characteristics.end(); ++it) {
+            if (it->notifySessions.remove(name))
+                updateNotifying(*d, it.key());
+        }
+    }
 }
 
 void VirtualBluez::log(const QString& line) const
@@ -207,6 +232,7 @@ VirtualDevice* VirtualBluez::adopt(std::unique_ptr<VirtualDevice> owned)
 {
     VirtualDevice* d = owned.release();
     applyPacing(*d);
+    connect(&d->disconnectTimer, &QTimer::timeout, d, [this, d] { dropLink(*d); });
     devices.push_back(d);
     if (discovering && canAdvertise(*d))
         appear(*d);
@@ -315,8 +341,16 @@ void VirtualBluez::startDiscovery()
     advertiseTimer.start();
 }
 
+void VirtualBluez::endDiscoverySession(const QString& client)
+{
+    discoveryClients.remove(client);
+    if (discoveryClients.isEmpty())
+        stopDiscovery();
+}
+
 void VirtualBluez::stopDiscovery()
 {
+    discoveryClients.clear();
     advertiseTimer.stop();
     if (!discovering)
         return;
@@ -452,7 +486,8 @@ void VirtualBluez::connectDevice(VirtualDevice& d, const QDBusMessage& call)
         objects.replyError(call, d.refuseError, d.refuseMessage);
         return;
     }
-    if (d.link == VirtualDevice::Link::Up) {
+    // bluetoothd answers at once while the LE link is up, even while it is going down.
+    if (d.isConnected()) {
         objects.reply(call);
         return;
     }
@@ -494,14 +529,32 @@ void VirtualBluez::establishLink(VirtualDevice& d)
     d.giveUp.stop();
     d.link = VirtualDevice::Link::Resolving;
     objects.setProperties(d.path, deviceInterface, {{QStringLiteral("Connected"), true}});
-    addGatt(d);
+    if (d.chair)
+        d.chair->linkUp();
+    // bluetoothd answers Connect once the ATT channel is up, before it discovers the services.
+    if (d.connectCall.type() == QDBusMessage::MethodCallMessage)
+        objects.reply(d.connectCall);
+    d.connectCall = QDBusMessage();
     if (connectionIntervalMs <= 0) {
         QTimer::singleShot(serviceResolveTime, &d, [this, dd = &d] { linkResolved(*dd); });
         return;
     }
-    // BlueZ discovers the table before it reports the services resolved: one round trip per
-    // service, characteristic and descriptor.
-    const qsizetype rounds = d.gattPaths.size();
+    // Discovery takes one round trip per service, characteristic and descriptor; with the
+    // table cached BlueZ only checks that it is unchanged.
+    qsizetype rounds = 0;
+    if (d.hasGatt()) {
+        rounds = 1;
+    } else if (d.chair) {
+        for (const ChairGatt::Service& service : ChairGatt::services()) {
+            ++rounds;
+            for (const ChairGatt::Characteristic& c : service.characteristics)
+                rounds += (c.flags & ChairGatt::Notify) ? 2 : 1;
+        }
+    }
+    if (rounds == 0) {
+        linkResolved(d);
+        return;
+    }
     for (qsizetype i = 1; i <= rounds; ++i) {
         d.pacer.submit([this, dd = &d, last = i == rounds](bool delivered) {
             if (!delivered)
@@ -518,13 +571,11 @@ void VirtualBluez::linkResolved(VirtualDevice& d)
     if (d.link != VirtualDevice::Link::Resolving)
         return;
     d.link = VirtualDevice::Link::Up;
+    // The objects of a freshly discovered table come just before ServicesResolved.
+    if (!d.hasGatt())
+        addGatt(d);
     objects.setProperties(d.path, deviceInterface, {{QStringLiteral("ServicesResolved"), true}});
-    if (d.chair)
-        d.chair->linkUp();
     log(QStringLiteral("%1 connected").arg(d.address));
-    if (d.connectCall.type() == QDBusMessage::MethodCallMessage)
-        objects.reply(d.connectCall);
-    d.connectCall = QDBusMessage();
 }
 
 void VirtualBluez::failConnect(VirtualDevice& d, const QString& message)
@@ -538,6 +589,22 @@ void VirtualBluez::failConnect(VirtualDevice& d, const QString& message)
     d.connectCall = QDBusMessage();
 }
 
+void VirtualBluez::disconnectDevice(VirtualDevice& d, const QDBusMessage& call)
+{
+    if (d.link == VirtualDevice::Link::Connecting) {
+        d.pacer.abandonAll();
+        failConnect(d, QStringLiteral("Cancelled"));
+    }
+    // Nothing connected: bluetoothd answers at once.
+    if (!d.isConnected()) {
+        objects.reply(call);
+        return;
+    }
+    d.disconnectCalls << call;
+    if (!d.disconnectTimer.isActive())
+        d.disconnectTimer.start(disconnectTimeout);
+}
+
 void VirtualBluez::dropLink(VirtualDevice& d)
 {
     if (d.link == VirtualDevice::Link::Down)
@@ -546,6 +613,7 @@ void VirtualBluez::dropLink(VirtualDevice& d)
     const bool wasResolved = d.link == VirtualDevice::Link::Up;
     d.link = VirtualDevice::Link::Down;
     d.giveUp.stop();
+    d.disconnectTimer.stop();
     if (d.connectCall.type() == QDBusMessage::MethodCallMessage)
         objects.replyError(d.connectCall, errorFailed, abortByLocal);
     d.connectCall = QDBusMessage();
@@ -553,9 +621,14 @@ void VirtualBluez::dropLink(VirtualDevice& d)
     if (!wasConnected)
         return;
     log(QStringLiteral("%1 link dropped").arg(d.address));
+    // bluetoothd's order once the link is down: ServicesResolved false, the answers to
+    // Disconnect, then Connected false. A client that tears down on Connected=false has its
+    // answer by then.
     if (wasResolved)
         objects.setProperties(d.path, deviceInterface,
                               {{QStringLiteral("ServicesResolved"), false}});
+    for (const QDBusMessage& call : std::exchange(d.disconnectCalls, {}))
+        objects.reply(call);
     objects.setProperties(d.path, deviceInterface, {{QStringLiteral("Connected"), false}});
     removeGatt(d);
     if (d.chair)
@@ -591,7 +664,7 @@ void VirtualBluez::addGatt(VirtualDevice& d)
                 properties.insert(QStringLiteral("Notifying"), false);
             objects.add(charPath, {{characteristicInterface, properties}});
             d.gattPaths << charPath;
-            d.characteristics.insert(charPath, {c.uuid, c.flags, false});
+            d.characteristics.insert(charPath, {c.uuid, c.flags, {}});
             if (!(c.flags & ChairGatt::Notify))
                 continue;
             const QString descPath = handlePath(charPath, "desc", handle++);
@@ -630,7 +703,7 @@ void VirtualBluez::deliverNotification(VirtualDevice& d, const QBluetoothUuid& u
     for (auto it = d.characteristics.begin(); it != d.characteristics.end(); ++it) {
         if (it->uuid != uuid)
             continue;
-        if (!it->notifying) {
+        if (!it->notifying()) {
             objects.setPropertyQuietly(it.key(), characteristicInterface, QStringLiteral("Value"),
                                        value);
             return;
@@ -643,19 +716,62 @@ void VirtualBluez::deliverNotification(VirtualDevice& d, const QBluetoothUuid& u
     }
 }
 
-void VirtualBluez::setNotifying(VirtualDevice& d, const QString& charPath, bool on)
+void VirtualBluez::updateNotifying(VirtualDevice& d, const QString& charPath)
 {
-    VirtualDevice::Characteristic& c = d.characteristics[charPath];
-    c.notifying = on;
-    log(QStringLiteral("%1 %2 %3")
-            .arg(d.address, on ? QStringLiteral("StartNotify") : QStringLiteral("StopNotify"),
-                 ChairGatt::nameOf(c.uuid)));
+    const VirtualDevice::Characteristic& c = d.characteristics[charPath];
+    const bool on = c.notifying();
     objects.setProperties(charPath, characteristicInterface, {{QStringLiteral("Notifying"), on}});
     const QString descPath = d.descriptors.key(charPath);
     if (!descPath.isEmpty()) {
         objects.setPropertyQuietly(descPath, descriptorInterface, QStringLiteral("Value"),
                                    QByteArray(on ? "\x01\x00" : "\x00\x00", 2));
     }
+}
+
+void VirtualBluez::startNotify(VirtualDevice& d, const QDBusMessage& call)
+{
+    if (d.isDisconnecting()) {
+        objects.replyError(call, QStringLiteral("org.bluez.Error.NotConnected"),
+                           QStringLiteral("Not Connected"));
+        return;
+    }
+    const QString client = call.service();
+    const VirtualDevice::Characteristic& c = d.characteristics[call.path()];
+    // One session per client; a kept one is re-armed by BlueZ itself when the link comes back.
+    if (c.notifySessions.contains(client)) {
+        if (d.isConnected())
+            objects.reply(call);
+        else
+            objects.replyError(call, QStringLiteral("org.bluez.Error.InProgress"),
+                               QStringLiteral("In Progress"));
+        return;
+    }
+    if (!d.isConnected()) {
+        objects.replyError(call, errorFailed, QStringLiteral("Not connected"));
+        return;
+    }
+    const QString name = ChairGatt::nameOf(c.uuid);
+    atConnectionEvent(d, QStringLiteral("StartNotify ") + name, call,
+                      [this, dd = &d, call, client, name] {
+                          dd->characteristics[call.path()].notifySessions.insert(client);
+                          log(QStringLiteral("%1 StartNotify %2").arg(dd->address, name));
+                          updateNotifying(*dd, call.path());
+                          objects.reply(call);
+                      });
+}
+
+void VirtualBluez::stopNotify(VirtualDevice& d, const QDBusMessage& call)
+{
+    VirtualDevice::Characteristic& c = d.characteristics[call.path()];
+    if (!c.notifySessions.remove(call.service())) {
+        objects.replyError(call, errorFailed, QStringLiteral("No notify session started"));
+        return;
+    }
+    log(QStringLiteral("%1 StopNotify %2").arg(d.address, ChairGatt::nameOf(c.uuid)));
+    if (d.isConnected())
+        d.linkRequests << QStringLiteral("StopNotify ") + ChairGatt::nameOf(c.uuid);
+    updateNotifying(d, call.path());
+    objects.reply(call);
 }
 
 void VirtualBluez::readCharacteristic(VirtualDevice& d, const QDBusMessage& call)
@@ -771,17 +887,30 @@ void VirtualBluez::handleAdapter(const QDBusMessage& call)
             objects.replyError(call, errorNotReady, QStringLiteral("Resource Not Ready"));
             return;
         }
+        // One session per client, ended by StopDiscovery or by the client leaving the bus.
+        const QString client = call.service();
+        if (discoveryClients.contains(client)) {
+            objects.replyError(call, QStringLiteral("org.bluez.Error.InProgress"),
+                               QStringLiteral("Operation already in progress"));
+            return;
+        }
         log(QStringLiteral("StartDiscovery"));
-        startDiscovery();
+        discoveryClients.insert(client);
+        // bluetoothd answers, then announces Discovering.
         objects.reply(call);
+        startDiscovery();
         return;
     }
     if (member == QLatin1String("StopDiscovery")) {
         if (!hasSignature(objects, call, ""))
             return;
+        if (!discoveryClients.contains(call.service())) {
+            objects.replyError(call, errorFailed, QStringLiteral("No discovery started"));
+            return;
+        }
         log(QStringLiteral("StopDiscovery"));
-        stopDiscovery();
         objects.reply(call);
+        endDiscoverySession(call.service());
         return;
     }
     if (member == QLatin1String("SetDiscoveryFilter")) {
@@ -839,13 +968,7 @@ void VirtualBluez::handleDevice(const QDBusMessage& call)
         if (!hasSignature(objects, call, ""))
             return;
         log(QStringLiteral("%1 Disconnect").arg(d->address));
-        if (d->link == VirtualDevice::Link::Down) {
-            objects.replyError(call, QStringLiteral("org.bluez.Error.NotConnected"),
-                               QStringLiteral("Not Connected"));
-            return;
-        }
-        dropLink(*d);
-        objects.reply(call);
+        disconnectDevice(*d, call);
         return;
     }
     if (member == QLatin1String("Pair") || member == QLatin1String("ConnectProfile") ||
@@ -870,6 +993,13 @@ void VirtualBluez::handleCharacteristic(const QDBusMessage& call)
                            QStringLiteral("Not Connected"));
         return;
     }
+    const bool readOrWrite =
+        member == QLatin1String("ReadValue") || member == QLatin1String("WriteValue");
+    // Cached objects without a link: BlueZ has no one to ask.
+    if (readOrWrite && !d->isConnected()) {
+        objects.replyError(call, errorFailed, QStringLiteral("Not connected"));
+        return;
+    }
     if (member == QLatin1String("ReadValue")) {
         if (hasSignature(objects, call, "a{sv}"))
             readCharacteristic(*d, call);
@@ -888,14 +1018,10 @@ void VirtualBluez::handleCharacteristic(const QDBusMessage& call)
                                QStringLiteral("Operation is not supported"));
             return;
         }
-        const bool on = member == QLatin1String("StartNotify");
-        atConnectionEvent(*d,
-                          member + QLatin1Char(' ') +
-                              ChairGatt::nameOf(d->characteristics.value(call.path()).uuid),
-                          call, [this, d, call, on] {
-                              setNotifying(*d, call.path(), on);
-                              objects.reply(call);
-                          });
+        if (member == QLatin1String("StartNotify"))
+            startNotify(*d, call);
+        else
+            stopNotify(*d, call);
         return;
     }
     if (member == QLatin1String("AcquireWrite") || member == QLatin1String("AcquireNotify")) {
@@ -919,9 +1045,13 @@ void VirtualBluez::handleDescriptor(const QDBusMessage& call)
     if (member == QLatin1String("ReadValue")) {
         if (!hasSignature(objects, call, "a{sv}"))
             return;
+        if (!d->isConnected()) {
+            objects.replyError(call, errorFailed, QStringLiteral("Not connected"));
+            return;
+        }
         atConnectionEvent(*d, QStringLiteral("read CCCD of ") + ChairGatt::nameOf(c.uuid), call,
                           [this, d, call, charPath, uuid = c.uuid] {
-                              const bool on = d->characteristics.value(charPath).notifying;
+                              const bool on = d->characteristics.value(charPath).notifying();
                               const QByteArray value(on ? "\x01\x00" : "\x00\x00", 2);
                               log(QStringLiteral("%1 read CCCD of %2 -> %3")
                                       .arg(d->address, ChairGatt::nameOf(uuid), hexOf(value)));
@@ -932,17 +1062,8 @@ void VirtualBluez::handleDescriptor(const QDBusMessage& call)
     if (member == QLatin1String("WriteValue")) {
         if (!hasSignature(objects, call, "aya{sv}"))
             return;
-        const QByteArray value = call.arguments().value(0).toByteArray();
-        if (value.size() != 2) {
-            objects.replyError(call, errorFailed,
-                               QStringLiteral("Operation failed with ATT error: 0x0d"));
-            return;
-        }
-        atConnectionEvent(*d, QStringLiteral("write CCCD of ") + ChairGatt::nameOf(c.uuid), call,
-                          [this, d, call, charPath, value] {
-                              setNotifying(*d, charPath, (quint8(value[0]) & 0x03) != 0);
-                              objects.reply(call);
-                          });
+        // BlueZ keeps the configuration descriptor to itself: StartNotify and StopNotify.
+        objects.replyError(call, errorNotPermitted, QStringLiteral("Write not permitted"));
         return;
     }
     unknownMethod(objects, call);

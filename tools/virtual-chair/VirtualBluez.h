@@ -8,6 +8,7 @@
 #include <QBluetoothUuid>
 #include <QDBusMessage>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <chrono>
@@ -25,7 +26,9 @@ public:
     struct Characteristic {
         QBluetoothUuid uuid;
         unsigned flags = 0;
-        bool notifying = false;
+        // Clients (by unique bus name) with a notify session; BlueZ notifies while any has one.
+        QSet<QString> notifySessions;
+        bool notifying() const { return !notifySessions.isEmpty(); }
     };
 
     VirtualDevice(const QString& address, const QString& adapterPath, QObject* parent);
@@ -45,8 +48,10 @@ public:
 
     bool present = false; // the device object exists
     Link link = Link::Down;
-    QDBusMessage connectCall; // a Connect waiting for its answer
-    QTimer giveUp;            // a held Connect fails when the chair does not come back
+    QDBusMessage connectCall;            // a Connect waiting for its answer
+    QTimer giveUp;                       // a held Connect fails when the chair does not come back
+    QList<QDBusMessage> disconnectCalls; // answered when the link is really down
+    QTimer disconnectTimer;              // BlueZ takes the link down this long after a Disconnect
 
     int refuseCount = 0;
     QString refuseError;
@@ -63,6 +68,8 @@ public:
     QMap<QString, QString> descriptors;            // descriptor path -> characteristic path
 
     bool isConnected() const { return link == Link::Resolving || link == Link::Up; }
+    bool isDisconnecting() const { return disconnectTimer.isActive(); }
+    bool hasGatt() const { return !gattPaths.isEmpty(); }
     QString alias() const { return userAlias.isEmpty() ? name : userAlias; }
 };
 
@@ -98,6 +105,9 @@ public:
 
     void log(const QString& line) const;
 
+private slots:
+    void nameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+
 private:
     void handleAdapter(const QDBusMessage& call);
     void handleDevice(const QDBusMessage& call);
@@ -114,17 +124,21 @@ private:
     void sighting(VirtualDevice& device);
     void startDiscovery();
     void stopDiscovery();
+    void endDiscoverySession(const QString& client);
 
     void connectDevice(VirtualDevice& device, const QDBusMessage& call);
     void beginLinkSetup(VirtualDevice& device);
     void establishLink(VirtualDevice& device);
     void linkResolved(VirtualDevice& device);
     void failConnect(VirtualDevice& device, const QString& message);
+    void disconnectDevice(VirtualDevice& device, const QDBusMessage& call);
+    void startNotify(VirtualDevice& device, const QDBusMessage& call);
+    void stopNotify(VirtualDevice& device, const QDBusMessage& call);
     void addGatt(VirtualDevice& device);
     void removeGatt(VirtualDevice& device);
     void deliverNotification(VirtualDevice& device, const QBluetoothUuid& uuid,
                              const QByteArray& value);
-    void setNotifying(VirtualDevice& device, const QString& charPath, bool on);
+    void updateNotifying(VirtualDevice& device, const QString& charPath);
 
     void atConnectionEvent(VirtualDevice& device, const QString& request, const QDBusMessage& call,
                            std::function<void()> answer);
@@ -142,6 +156,7 @@ private:
     const QString adapterPath{QStringLiteral("/org/bluez/hci0")};
     bool powered;
     bool discovering = false;
+    QSet<QString> discoveryClients; // unique bus names with a discovery session
     double writeDelayMs;
     double connectionIntervalMs;
     std::vector<VirtualDevice*> devices; // owned as children, in the order they were added
