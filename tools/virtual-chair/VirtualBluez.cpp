@@ -630,7 +630,10 @@ void VirtualBluez::dropLink(VirtualDevice& d)
     for (const QDBusMessage& call : std::exchange(d.disconnectCalls, {}))
         objects.reply(call);
     objects.setProperties(d.path, deviceInterface, {{QStringLiteral("Connected"), false}});
-    removeGatt(d);
+    // With Cache = always the table, its values and every client's notify session stay for
+    // the next link; with Cache = no they go with this one.
+    if (!options.gattCache)
+        removeGatt(d);
     if (d.chair)
         d.chair->linkDown();
 }
@@ -940,6 +943,8 @@ void VirtualBluez::handleAdapter(const QDBusMessage& call)
         }
         log(QStringLiteral("RemoveDevice %1").arg(d->address));
         dropLink(*d);
+        // A cached table goes with its device.
+        removeGatt(*d);
         objects.remove(d->path);
         d->present = false;
         objects.reply(call);

@@ -84,6 +84,8 @@ public:
         bool verbose = false;
         double writeDelayMs = 0.0;
         double connectionIntervalMs = 0.0;
+        // BlueZ's default Cache = always: GATT objects outlive a link; false is Cache = no.
+        bool gattCache = true;
     };
 
     VirtualBluez(BusObjects& objects, const ChairSettings& settings, const Options& options,

@@ -115,12 +115,15 @@ int main(int argc, char** argv)
     const QCommandLineOption softwareOption(QStringLiteral("software-revision"),
                                             QStringLiteral("Software revision text."),
                                             QStringLiteral("text"), QStringLiteral("1.8.0"));
+    const QCommandLineOption noCacheOption(
+        QStringLiteral("no-gatt-cache"),
+        QStringLiteral("BlueZ's Cache = no: GATT objects go with each link (default: they stay)."));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Logs every GATT operation and control call."));
     parser.addOptions({versionOption, busOption, chairsOption, networksOption, passwordOption,
                        onlineOption, idleOption, restartOption, motorOption, writeDelayOption,
                        intervalOption, flashOption, poweredOffOption, noAdapterOption,
-                       firmwareOption, softwareOption, verboseOption});
+                       firmwareOption, softwareOption, noCacheOption, verboseOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -156,6 +159,7 @@ int main(int argc, char** argv)
     options.verbose = parser.isSet(verboseOption);
     options.writeDelayMs = *writeDelay;
     options.connectionIntervalMs = *interval;
+    options.gattCache = !parser.isSet(noCacheOption);
 
     QDBusConnection bus = parser.isSet(busOption)
                               ? QDBusConnection::connectToBus(parser.value(busOption),
