@@ -46,6 +46,8 @@ public:
     // The chair's own button.
     void pressLeg(Leg leg);
     void fallAsleep();
+    // Notifies the legs and mode as they are, changing nothing.
+    void reportState() { notifyChairState(); }
     // false when the chair has no network to come back to.
     bool setWifiOnline(bool online);
     void countWriteCall() { ++writeCalls; }

@@ -272,6 +272,10 @@ VirtualDevice* VirtualBluez::addChair(const QString& address, const QString& fir
             beginLinkSetup(*d);
     });
     connect(&d->giveUp, &QTimer::timeout, d, [this, d] { failConnect(*d, abortByLocal); });
+    if (options.reportIntervalMs > 0) {
+        d->reportTimer.setInterval(options.reportIntervalMs);
+        connect(&d->reportTimer, &QTimer::timeout, d, [this, d] { report(*d); });
+    }
     return adopt(std::move(owned));
 }
 
@@ -576,6 +580,8 @@ void VirtualBluez::linkResolved(VirtualDevice& d)
         addGatt(d);
     objects.setProperties(d.path, deviceInterface, {{QStringLiteral("ServicesResolved"), true}});
     log(QStringLiteral("%1 connected").arg(d.address));
+    if (d.chair && options.reportIntervalMs > 0)
+        d.reportTimer.start();
 }
 
 void VirtualBluez::failConnect(VirtualDevice& d, const QString& message)
@@ -614,6 +620,7 @@ void VirtualBluez::dropLink(VirtualDevice& d)
     d.link = VirtualDevice::Link::Down;
     d.giveUp.stop();
     d.disconnectTimer.stop();
+    d.reportTimer.stop();
     if (d.connectCall.type() == QDBusMessage::MethodCallMessage)
         objects.replyError(d.connectCall, errorFailed, abortByLocal);
     d.connectCall = QDBusMessage();
@@ -775,6 +782,12 @@ void VirtualBluez::stopNotify(VirtualDevice& d, const QDBusMessage& call)
         d.linkRequests << QStringLiteral("StopNotify ") + ChairGatt::nameOf(c.uuid);
     updateNotifying(d, call.path());
     objects.reply(call);
+}
+
+void VirtualBluez::report(VirtualDevice& d)
+{
+    if (d.chair && d.link == VirtualDevice::Link::Up)
+        d.chair->reportState();
 }
 
 void VirtualBluez::readCharacteristic(VirtualDevice& d, const QDBusMessage& call)

@@ -52,6 +52,7 @@ public:
     QTimer giveUp;                       // a held Connect fails when the chair does not come back
     QList<QDBusMessage> disconnectCalls; // answered when the link is really down
     QTimer disconnectTimer;              // BlueZ takes the link down this long after a Disconnect
+    QTimer reportTimer;                  // periodic chair-state reports, when asked for
 
     int refuseCount = 0;
     QString refuseError;
@@ -86,6 +87,7 @@ public:
         double connectionIntervalMs = 0.0;
         // BlueZ's default Cache = always: GATT objects outlive a link; false is Cache = no.
         bool gattCache = true;
+        int reportIntervalMs = 0; // 0: no periodic chair-state reports
     };
 
     VirtualBluez(BusObjects& objects, const ChairSettings& settings, const Options& options,
@@ -136,6 +138,7 @@ private:
     void disconnectDevice(VirtualDevice& device, const QDBusMessage& call);
     void startNotify(VirtualDevice& device, const QDBusMessage& call);
     void stopNotify(VirtualDevice& device, const QDBusMessage& call);
+    void report(VirtualDevice& device);
     void addGatt(VirtualDevice& device);
     void removeGatt(VirtualDevice& device);
     void deliverNotification(VirtualDevice& device, const QBluetoothUuid& uuid,

@@ -118,12 +118,16 @@ int main(int argc, char** argv)
     const QCommandLineOption noCacheOption(
         QStringLiteral("no-gatt-cache"),
         QStringLiteral("BlueZ's Cache = no: GATT objects go with each link (default: they stay)."));
+    const QCommandLineOption reportOption(
+        QStringLiteral("report-interval-ms"),
+        QStringLiteral("While connected, notify the chair state every MS ms (default 0: never)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Logs every GATT operation and control call."));
     parser.addOptions({versionOption, busOption, chairsOption, networksOption, passwordOption,
                        onlineOption, idleOption, restartOption, motorOption, writeDelayOption,
                        intervalOption, flashOption, poweredOffOption, noAdapterOption,
-                       firmwareOption, softwareOption, noCacheOption, verboseOption});
+                       firmwareOption, softwareOption, noCacheOption, reportOption, verboseOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -139,7 +143,9 @@ int main(int argc, char** argv)
     const auto writeDelay = number(parser, writeDelayOption, 0);
     const auto flash = number(parser, flashOption, 0);
     const auto interval = number(parser, intervalOption, 0);
-    if (!idle || !restart || !motor || !writeDelay || !flash || !interval)
+    const auto reportInterval = number(parser, reportOption, 0);
+    if (!idle || !restart || !motor || !writeDelay || !flash || !interval || !reportInterval ||
+        *reportInterval > 3600000)
         return fail(QStringLiteral("times are numbers of zero or more"));
 
     ChairSettings settings;
@@ -160,6 +166,7 @@ int main(int argc, char** argv)
     options.writeDelayMs = *writeDelay;
     options.connectionIntervalMs = *interval;
     options.gattCache = !parser.isSet(noCacheOption);
+    options.reportIntervalMs = int(std::llround(*reportInterval));
 
     QDBusConnection bus = parser.isSet(busOption)
                               ? QDBusConnection::connectToBus(parser.value(busOption),
