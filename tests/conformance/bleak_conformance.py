@@ -128,20 +128,16 @@ async def main(cached):
 
     async def disconnect_repeatedly():
         for attempt in range(1, DISCONNECTS + 1):
-            await connect()
+            if not client.is_connected:
+                await connect()
             try:
                 await disconnect()
             except Exception as error:
                 raise AssertionError(f"attempt {attempt}: {type(error).__name__}: {error}")
 
-    async def reconnect_and_read():
+    async def reconnect_with_gatt_objects_as_cached():
         await connect()
         await services()
-        await read()
-
-    async def gatt_objects_across_a_disconnect():
-        if not client.is_connected:
-            await connect()
         while_connected = await control.gatt_services()
         assert len(while_connected) == len(SERVICES), while_connected
         characteristic = client.services.get_characteristic(SERIAL_NUMBER).path
@@ -170,12 +166,10 @@ async def main(cached):
     await suite.case("services listed", services)
     await suite.case("read device information", read)
     await suite.case("write with response, confirmed by a notification", notify_and_write)
-    await suite.case("disconnect", disconnect)
-    await suite.case(f"connect and disconnect {DISCONNECTS} times", disconnect_repeatedly)
-    await suite.case("reconnect, services and reads again", reconnect_and_read)
-    await suite.case("GATT objects across a disconnect "
+    await suite.case(f"disconnect, {DISCONNECTS} times in a row", disconnect_repeatedly)
+    await suite.case("reconnect; GATT objects across a disconnect "
                      + ("stay (Cache = always)" if cached else "go (Cache = no)"),
-                     gatt_objects_across_a_disconnect)
+                     reconnect_with_gatt_objects_as_cached)
     await suite.case("link drop calls the disconnected callback", link_drop)
     print(f"{suite.passed} passed, {suite.failed} failed", flush=True)
     return 0 if suite.failed == 0 else 1
