@@ -56,6 +56,45 @@ class Control:
             destination="org.bluez", path=path, member="ReadValue",
             interface="org.bluez.GattCharacteristic1", signature="a{sv}", body=[{}]))
 
+    async def link_order(self):
+        """What a client sees around Device1.Connect and Disconnect, in arrival order."""
+        seen = []
+        calls = {}
+
+        def watch(message):
+            if (message.message_type == MessageType.SIGNAL and message.path == DEVICE_PATH
+                    and message.member == "PropertiesChanged"):
+                changed = message.body[1]
+                seen.extend(f"{key}={changed[key].value}"
+                            for key in ("Connected", "ServicesResolved") if key in changed)
+            elif message.reply_serial in calls:
+                seen.append(f"{calls[message.reply_serial]} answered")
+
+        async def device_call(member):
+            message = Message(destination="org.bluez", path=DEVICE_PATH, member=member,
+                              interface="org.bluez.Device1")
+            message.serial = self.bus.next_serial()
+            calls[message.serial] = member
+            started = asyncio.get_running_loop().time()
+            reply = await self.bus.call(message)
+            assert reply.message_type == MessageType.METHOD_RETURN, reply.body
+            return asyncio.get_running_loop().time() - started
+
+        await self.bus.call(Message(
+            destination="org.freedesktop.DBus", path="/org/freedesktop/DBus",
+            interface="org.freedesktop.DBus", member="AddMatch", signature="s",
+            body=[f"type='signal',sender='org.bluez',path='{DEVICE_PATH}'"]))
+        self.bus.add_message_handler(watch)
+        try:
+            await device_call("Connect")
+            while "ServicesResolved=True" not in seen:
+                await asyncio.sleep(0.05)
+            took = await device_call("Disconnect")
+            await asyncio.sleep(0.2)
+        finally:
+            self.bus.remove_message_handler(watch)
+        return seen, took
+
     async def state(self):
         (state,) = await self.call("State", "s", [CHAIR])
         return {key: variant.value for key, variant in state.items()}
@@ -162,6 +201,13 @@ async def main(cached):
         await asyncio.wait_for(gone.wait(), 5)
         assert not client.is_connected
 
+    async def order_of_answers_and_signals():
+        seen, took = await control.link_order()
+        assert seen == ["Connected=True", "Connect answered", "ServicesResolved=True",
+                        "ServicesResolved=False", "Disconnect answered", "Connected=False"], seen
+        # The link goes down with bluetoothd's disconnect timer, not at once.
+        assert 1.5 < took < 3, took
+
     await suite.case("connect", connect)
     await suite.case("services listed", services)
     await suite.case("read device information", read)
@@ -171,6 +217,8 @@ async def main(cached):
                      + ("stay (Cache = always)" if cached else "go (Cache = no)"),
                      reconnect_with_gatt_objects_as_cached)
     await suite.case("link drop calls the disconnected callback", link_drop)
+    await suite.case("order of answers and signals around Connect and Disconnect",
+                     order_of_answers_and_signals)
     print(f"{suite.passed} passed, {suite.failed} failed", flush=True)
     return 0 if suite.failed == 0 else 1
 
