@@ -155,3 +155,11 @@ int ManualScheduler::pendingDelays() const
         n += entry.isDelay ? 1 : 0;
     return n;
 }
+
+int ManualScheduler::heldTimers() const
+{
+    int n = 0;
+    for (const auto& [id, entry] : entries)
+        n += entry.isDelay ? 0 : 1;
+    return n;
+}

@@ -56,6 +56,7 @@ public:
     // The intervals of those timers, in order of starting: tells a test whose timers they are.
     std::vector<Duration> activeTimerIntervals() const;
     int pendingDelays() const; // one-shot delays not yet run
+    int heldTimers() const;    // timer handles not yet dropped, fired one-shots included
 
 private:
     struct Entry {
