@@ -58,11 +58,6 @@ template <typename E> QString keyOf(E value)
     return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
 }
 
-QByteArray flashRecord(quint32 code, quint32 page, quint32 total)
-{
-    return u32Bytes(code) + u32Bytes(page) + u32Bytes(total);
-}
-
 // Short, stable names for the trace: the first group and the last three digits tell every
 // characteristic of the profile apart.
 QString shortUuid(const QBluetoothUuid& uuid)
@@ -607,10 +602,10 @@ private:
                                                      : QString();
                       })},
             {1, loses},
-            {updated && !talking.isEmpty() ? 1 : 0,
-             drop("fault: chair restarts after its update", "restarting")},
-            // A chair that reboots on its own, for instance after a brown-out.
-            {talking.isEmpty() ? 0 : 1, drop("fault: chair restarts", "restarting")},
+            // A chair that reboots on its own (after a brown-out, say), and more often after an
+            // update.
+            {talking.isEmpty() ? 0 : (updated ? 2 : 1),
+             drop("fault: chair restarts", "restarting")},
             {2,
              [&] {
                  return chunks({otaV2DataUUID, otaV1DataUUID});

@@ -29,11 +29,6 @@ const OTAState waiting = OTAState::flashing(cpu1, 0, 0, QStringLiteral("Waiting 
 const QByteArray image1 = firmwareImage(600, 1); // two whole chunks and a short one
 const QByteArray image2 = firmwareImage(300, 3); // one whole chunk and a short one
 
-QByteArray flashRecord(quint32 code, quint32 page, quint32 total)
-{
-    return u32Bytes(code) + u32Bytes(page) + u32Bytes(total);
-}
-
 // The reads and writes the chair saw, in order; a begin record shows its bytes.
 QString traffic(const FakeBleCentral& central)
 {

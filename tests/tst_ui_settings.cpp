@@ -104,10 +104,9 @@ private Q_SLOTS:
                  QStringLiteral("2.5 KB/s · 3 s left"));
         QCOMPARE(s.item("updateProgressBar")->property("value").toDouble(), 0.25);
 
-        // The last confirmation, then the flasher's record (its state code, the page done, the
-        // pages in all) says it is done.
+        // The last confirmation, then the flasher's record says it is done.
         s.f.central->flush();
-        s.chair->values[otaV2StatusUUID] = u32Bytes(4) + u32Bytes(84) + u32Bytes(84);
+        s.chair->values[otaV2StatusUUID] = flashRecord(4, 84, 84);
         s.f.advance(std::chrono::milliseconds(500));
         QTRY_VERIFY(s.shows("Update complete! Chair will restart."));
         s.ui.click(s.item("updateDoneButton"));

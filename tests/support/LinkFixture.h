@@ -101,3 +101,9 @@ inline QByteArray floatBytes(float value)
 {
     return u32Bytes(std::bit_cast<quint32>(value));
 }
+
+// CPU1's flasher record: its state code, the page done, the pages in all.
+inline QByteArray flashRecord(quint32 code, quint32 page, quint32 total)
+{
+    return u32Bytes(code) + u32Bytes(page) + u32Bytes(total);
+}
