@@ -50,6 +50,19 @@ void checkManager(const BluetoothManager& m)
     FUZZ_REQUIRE(state == ConnectionState::ready || state == ConnectionState::wifiSetup);
 }
 
+void play(LinkRig& rig, FuzzBytes& input)
+{
+    const auto& all = characteristics();
+    while (!input.atEnd()) {
+        const quint8 pick = input.next();
+        const QBluetoothUuid& characteristic = all[(pick & 0x7F) % all.size()];
+        rig.report(characteristic, input.takeValue());
+        if (pick & 0x80)
+            rig.advance(3s);
+        checkManager(*rig.manager);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -60,17 +73,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzBytes input(data, size);
-    LinkRig rig;
-    rig.connect();
-    const auto& all = characteristics();
-    while (!input.atEnd()) {
-        const quint8 pick = input.next();
-        const QBluetoothUuid& characteristic = all[(pick & 0x7F) % all.size()];
-        rig.report(characteristic, input.takeValue());
-        if (pick & 0x80)
-            rig.advance(3s);
-        checkManager(*rig.manager);
-    }
+    static SharedLink link([](LinkRig& rig) { rig.connect(); }, play);
+    link.run(data, size);
     return 0;
 }

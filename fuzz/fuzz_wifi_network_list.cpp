@@ -73,24 +73,18 @@ void step(LinkRig& rig, FuzzBytes& input)
     }
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+// Offline: the WiFi check sends the manager to setup, where the first list is empty. The
+// script then starts with a scan waiting for its count.
+void start(LinkRig& rig)
 {
-    startFuzzRun();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    FuzzBytes input(data, size);
-    LinkRig rig;
-    // Offline: the WiFi check sends the manager to setup, where the first list is empty.
     rig.chair->values[wifiStatusUUID] = QByteArray(1, '\x05');
     rig.connect();
-    // The script starts with a scan waiting for its count.
     rig.chair->answersReads = false;
     rig.manager->scanForNetworks();
+}
+
+void play(LinkRig& rig, FuzzBytes& input)
+{
     while (!input.atEnd()) {
         step(rig, input);
         checkList(*rig.manager);
@@ -102,5 +96,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         rig.advance(11s);
     FUZZ_REQUIRE(!rig.manager->isLoadingNetworks());
     checkList(*rig.manager);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    startFuzzRun();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static SharedLink link(start, play);
+    link.run(data, size);
     return 0;
 }
