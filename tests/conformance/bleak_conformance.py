@@ -9,7 +9,7 @@ import asyncio
 import sys
 
 from bleak import BleakClient, BleakScanner
-from dbus_fast import BusType, Message, MessageType
+from dbus_fast import BusType, Message, MessageType, Variant
 from dbus_fast.aio import MessageBus
 
 CHAIR = "C0:FF:EE:00:00:01"
@@ -24,7 +24,11 @@ SERIAL_NUMBER = "7f1a0003-252d-4f8b-baea-6bfc6b255ab6"
 CHAIR_TOGGLE = "730c0006-7ec9-4dd5-ba24-44a04e14cf08"
 CHAIR_STATE = "730c0009-7ec9-4dd5-ba24-44a04e14cf08"
 DISCONNECTS = 5
-DEVICE_PATH = "/org/bluez/hci0/dev_" + CHAIR.replace(":", "_")
+ADAPTER_PATH = "/org/bluez/hci0"
+DEVICE_PATH = ADAPTER_PATH + "/dev_" + CHAIR.replace(":", "_")
+DEVICE = "org.bluez.Device1"
+PROPERTIES = "org.freedesktop.DBus.Properties"
+WATCHED = ("Connected", "ServicesResolved", "Powered", "Discovering")
 
 
 class Control:
@@ -56,41 +60,37 @@ class Control:
             destination="org.bluez", path=path, member="ReadValue",
             interface="org.bluez.GattCharacteristic1", signature="a{sv}", body=[{}]))
 
-    async def link_order(self):
-        """What a client sees around Device1.Connect and Disconnect, in arrival order."""
-        seen = []
-        calls = {}
+    async def observe(self, steps):
+        """Makes BlueZ calls in turn, each once the signal it names has come; returns what a
+        client saw meanwhile, in arrival order, and how long each call took."""
+        seen, calls, took = [], {}, {}
 
         def watch(message):
-            if (message.message_type == MessageType.SIGNAL and message.path == DEVICE_PATH
-                    and message.member == "PropertiesChanged"):
+            if message.message_type == MessageType.SIGNAL and message.member == "PropertiesChanged":
                 changed = message.body[1]
-                seen.extend(f"{key}={changed[key].value}"
-                            for key in ("Connected", "ServicesResolved") if key in changed)
+                seen.extend(f"{key}={changed[key].value}" for key in WATCHED if key in changed)
             elif message.reply_serial in calls:
                 seen.append(f"{calls[message.reply_serial]} answered")
-
-        async def device_call(member):
-            message = Message(destination="org.bluez", path=DEVICE_PATH, member=member,
-                              interface="org.bluez.Device1")
-            message.serial = self.bus.next_serial()
-            calls[message.serial] = member
-            started = asyncio.get_running_loop().time()
-            reply = await self.bus.call(message)
-            assert reply.message_type == MessageType.METHOD_RETURN, reply.body
-            return asyncio.get_running_loop().time() - started
 
         await self.bus.call(Message(
             destination="org.freedesktop.DBus", path="/org/freedesktop/DBus",
             interface="org.freedesktop.DBus", member="AddMatch", signature="s",
-            body=[f"type='signal',sender='org.bluez',path='{DEVICE_PATH}'"]))
+            body=["type='signal',sender='org.bluez',member='PropertiesChanged'"]))
         self.bus.add_message_handler(watch)
+        loop = asyncio.get_running_loop()
         try:
-            await device_call("Connect")
-            while "ServicesResolved=True" not in seen:
-                await asyncio.sleep(0.05)
-            took = await device_call("Disconnect")
-            await asyncio.sleep(0.2)
+            for after, path, interface, member, signature, body in steps:
+                while after and after not in seen:
+                    await asyncio.sleep(0.05)
+                message = Message(destination="org.bluez", path=path, interface=interface,
+                                  member=member, signature=signature, body=body)
+                message.serial = self.bus.next_serial()
+                calls[message.serial] = member
+                started = loop.time()
+                reply = await self.bus.call(message)
+                assert reply.message_type == MessageType.METHOD_RETURN, (member, reply.body)
+                took[member] = loop.time() - started
+            await asyncio.sleep(0.3)
         finally:
             self.bus.remove_message_handler(watch)
         return seen, took
@@ -201,12 +201,31 @@ async def main(cached):
         await asyncio.wait_for(gone.wait(), 5)
         assert not client.is_connected
 
-    async def order_of_answers_and_signals():
-        seen, took = await control.link_order()
+    async def order_around_connect_and_disconnect():
+        seen, took = await control.observe([
+            (None, DEVICE_PATH, DEVICE, "Connect", "", []),
+            ("ServicesResolved=True", DEVICE_PATH, DEVICE, "Disconnect", "", []),
+        ])
         assert seen == ["Connected=True", "Connect answered", "ServicesResolved=True",
                         "ServicesResolved=False", "Disconnect answered", "Connected=False"], seen
         # The link goes down with bluetoothd's disconnect timer, not at once.
-        assert 1.5 < took < 3, took
+        assert 1.5 < took["Disconnect"] < 3, took
+
+    async def order_around_discovery_and_adapter_power():
+        def powered(on):
+            return [ADAPTER_PATH, PROPERTIES, "Set", "ssv",
+                    ["org.bluez.Adapter1", "Powered", Variant("b", on)]]
+        seen, _ = await control.observe([
+            (None, ADAPTER_PATH, "org.bluez.Adapter1", "StartDiscovery", "", []),
+            ("Discovering=True", DEVICE_PATH, DEVICE, "Connect", "", []),
+            ("ServicesResolved=True", *powered(False)),
+            ("Powered=False", *powered(True)),
+        ])
+        assert seen == ["StartDiscovery answered", "Discovering=True",
+                        "Connected=True", "Connect answered", "ServicesResolved=True",
+                        "ServicesResolved=False", "Connected=False", "Set answered",
+                        "Powered=False", "Discovering=False",
+                        "Set answered", "Powered=True"], seen
 
     await suite.case("connect", connect)
     await suite.case("services listed", services)
@@ -218,7 +237,9 @@ async def main(cached):
                      reconnect_with_gatt_objects_as_cached)
     await suite.case("link drop calls the disconnected callback", link_drop)
     await suite.case("order of answers and signals around Connect and Disconnect",
-                     order_of_answers_and_signals)
+                     order_around_connect_and_disconnect)
+    await suite.case("order of answers and signals around discovery and adapter power",
+                     order_around_discovery_and_adapter_power)
     print(f"{suite.passed} passed, {suite.failed} failed", flush=True)
     return 0 if suite.failed == 0 else 1
 

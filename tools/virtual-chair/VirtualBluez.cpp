@@ -420,13 +420,20 @@ void VirtualBluez::setPowered(bool on)
         return;
     log(QStringLiteral("adapter powered %1")
             .arg(on ? QStringLiteral("on") : QStringLiteral("off")));
+    // Going off, the kernel takes every link down before the adapter: their signals come first.
     if (!on) {
         for (VirtualDevice* d : devices)
             dropLink(*d);
-        stopDiscovery();
+        advertiseTimer.stop();
     }
     powered = on;
-    objects.setProperties(adapterPath, adapterInterface, {{QStringLiteral("Powered"), on}});
+    // bluetoothd answers Properties.Set, then announces Powered and, going off, the end of
+    // discovery.
+    QTimer::singleShot(0, this, [this, on] {
+        objects.setProperties(adapterPath, adapterInterface, {{QStringLiteral("Powered"), on}});
+        if (!on)
+            stopDiscovery();
+    });
 }
 
 void VirtualBluez::setWriteDelay(double milliseconds)
