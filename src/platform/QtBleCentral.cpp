@@ -41,12 +41,21 @@ QtBleCentral::QtBleCentral(QtBleTiming timing, QObject* parent)
     : BleCentral(parent)
     , timing(timing)
 {
+    seekEnd.setSingleShot(true);
+    QObject::connect(&seekEnd, &QTimer::timeout, this, [this] {
+        sought.clear();
+        stopDiscoveryIfUnwanted();
+    });
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected()) {
         bluezWatcher = new QDBusServiceWatcher(bluezService, bus,
                                                QDBusServiceWatcher::WatchForOwnerChange, this);
         QObject::connect(bluezWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-                         [this] { attachAdapter(); });
+                         [this](const QString&, const QString& oldOwner, const QString&) {
+                             if (!oldOwner.isEmpty())
+                                 loseBluez();
+                             attachAdapter();
+                         });
         for (const char* member : {"InterfacesAdded", "InterfacesRemoved"}) {
             bus.connect(bluezService, QStringLiteral("/"),
                         QStringLiteral("org.freedesktop.DBus.ObjectManager"), QLatin1String(member),
@@ -57,6 +66,15 @@ QtBleCentral::QtBleCentral(QtBleTiming timing, QObject* parent)
 }
 
 QtBleCentral::~QtBleCentral() = default;
+
+void QtBleCentral::loseBluez()
+{
+    const auto all = peripherals; // a lost link may make the program let go of a chair
+    for (const QWeakPointer<QtBlePeripheral>& weak : all) {
+        if (const QSharedPointer<QtBlePeripheral> peripheral = weak.toStrongRef())
+            peripheral->loseBluez();
+    }
+}
 
 void QtBleCentral::handleBluezObjectsChanged(const QDBusMessage& message)
 {
@@ -95,6 +113,11 @@ void QtBleCentral::updatePower()
 void QtBleCentral::startScan()
 {
     wantsScan = true;
+    ensureDiscovery();
+}
+
+void QtBleCentral::ensureDiscovery()
+{
     if (!agent) {
         agent = std::make_unique<QBluetoothDeviceDiscoveryAgent>();
         agent->setLowEnergyDiscoveryTimeout(0); // until we stop it
@@ -116,15 +139,35 @@ void QtBleCentral::stopScan()
     wantsScan = false;
     sightings.clear();
     sightingOrder.clear();
-    if (agent && agent->isActive())
+    stopDiscoveryIfUnwanted();
+}
+
+void QtBleCentral::stopDiscoveryIfUnwanted()
+{
+    if (!wantsScan && sought.isEmpty() && agent && agent->isActive())
         agent->stop();
+}
+
+void QtBleCentral::seek(quint64 address)
+{
+    sought.insert(address);
+    seekEnd.start(timing.discoveryTimeout);
+    ensureDiscovery();
 }
 
 void QtBleCentral::noteSighting(const QBluetoothDeviceInfo& info)
 {
+    const quint64 address = info.address().toUInt64();
+    if (sought.remove(address)) {
+        if (const QSharedPointer<QtBlePeripheral> peripheral =
+                peripherals.value(address).toStrongRef()) {
+            peripheral->updateInfo(info);
+            peripheral->sighted();
+        }
+        stopDiscoveryIfUnwanted();
+    }
     if (!wantsScan)
         return;
-    const quint64 address = info.address().toUInt64();
     if (!sightings.contains(address)) {
         sightingOrder.append(address);
         if (sightingOrder.size() == 1)
@@ -162,6 +205,8 @@ QSharedPointer<QtBlePeripheral> QtBleCentral::peripheralFor(const QBluetoothDevi
     QObject::connect(raw, &QtBlePeripheral::linkUp, this, [this, raw] { Q_EMIT connected(raw); });
     QObject::connect(raw, &QtBlePeripheral::linkFailed, this,
                      [this, raw](const QString& error) { Q_EMIT failedToConnect(raw, error); });
+    QObject::connect(raw, &QtBlePeripheral::needsSighting, this,
+                     [this, raw] { seek(raw->address().toUInt64()); });
     QObject::connect(raw, &QtBlePeripheral::linkDown, this,
                      [this, raw](const QString& error) { Q_EMIT disconnected(raw, error); });
     peripherals.insert(info.address().toUInt64(), peripheral);

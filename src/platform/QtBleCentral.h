@@ -9,6 +9,8 @@
 #include <QDBusMessage>
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <QTimer>
 #include <QWeakPointer>
 
 #include <memory>
@@ -35,7 +37,12 @@ private Q_SLOTS:
 
 private:
     void attachAdapter();
+    // bluetoothd stopped or restarted: every link it held is gone.
+    void loseBluez();
     void updatePower();
+    void ensureDiscovery();
+    void stopDiscoveryIfUnwanted();
+    void seek(quint64 address);
     void noteSighting(const QBluetoothDeviceInfo& info);
     void reportSightings();
     QSharedPointer<QtBlePeripheral> peripheralFor(const QBluetoothDeviceInfo& info);
@@ -46,6 +53,9 @@ private:
     QDBusServiceWatcher* bluezWatcher = nullptr;
     CentralPower power_ = CentralPower::Unknown;
     bool wantsScan = false;
+    // Chairs a connect waits to see again, and how long discovery runs for them.
+    QSet<quint64> sought;
+    QTimer seekEnd;
     // One peripheral object per address for as long as the link holds it.
     QHash<quint64, QWeakPointer<QtBlePeripheral>> peripherals;
     // Qt reports one advertisement as both "discovered" and "updated"; they become one sighting.

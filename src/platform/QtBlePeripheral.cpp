@@ -3,6 +3,8 @@
 #include <QLoggingCategory>
 #include <QLowEnergyDescriptor>
 
+#include <utility>
+
 Q_LOGGING_CATEGORY(lcChairLink, "velnora.bluetooth")
 
 namespace {
@@ -35,6 +37,11 @@ QtBlePeripheral::QtBlePeripheral(const QBluetoothDeviceInfo& device, const QtBle
         qCWarning(lcChairLink) << "service discovery of" << info.address().toString()
                                << "timed out";
         finishServiceDiscovery(QStringLiteral("Service discovery timed out"));
+    });
+    sightingGuard.setSingleShot(true);
+    QObject::connect(&sightingGuard, &QTimer::timeout, this, [this] {
+        if (phase == Phase::Connecting)
+            startAttempt(); // not seen: the attempt fails as before and uses up a retry
     });
     disconnectGuard.setSingleShot(true);
     QObject::connect(&disconnectGuard, &QTimer::timeout, this, [this] {
@@ -135,6 +142,13 @@ void QtBlePeripheral::attemptFailed(const QString& error)
     // aborting an LE connection); a reconnect must not die of one of them.
     if (retriesLeft > 0) {
         --retriesLeft;
+        if (std::exchange(unknownToBluez, false)) {
+            qCInfo(lcChairLink) << info.address().toString()
+                                << "is unknown to BlueZ - connecting once it is seen again";
+            sightingGuard.start(timing.discoveryTimeout);
+            Q_EMIT needsSighting();
+            return;
+        }
         qCInfo(lcChairLink) << "connect to" << info.address().toString() << "failed:" << error
                             << "- trying again," << retriesLeft << "tries left after this";
         retryTimer.start(timing.connectRetryDelay);
@@ -149,6 +163,7 @@ void QtBlePeripheral::attemptFailed(const QString& error)
 void QtBlePeripheral::handleControllerError(QLowEnergyController::Error error)
 {
     lastControllerError = controllerErrorText(controller, error);
+    unknownToBluez = error == QLowEnergyController::UnknownRemoteDeviceError;
     if (phase == Phase::Connecting) {
         attemptFailed(lastControllerError);
         return;
@@ -191,6 +206,7 @@ void QtBlePeripheral::handleControllerDisconnected()
 void QtBlePeripheral::cancelLink()
 {
     retryTimer.stop();
+    sightingGuard.stop();
     switch (phase) {
     case Phase::Idle:
     case Phase::Cancelling: return;
@@ -206,6 +222,38 @@ void QtBlePeripheral::cancelLink()
         disconnectGuard.start(timing.disconnectTimeout);
         controller->disconnectFromDevice();
         return;
+    }
+}
+
+void QtBlePeripheral::sighted()
+{
+    if (!sightingGuard.isActive())
+        return;
+    sightingGuard.stop();
+    if (phase == Phase::Connecting)
+        startAttempt();
+}
+
+void QtBlePeripheral::loseBluez()
+{
+    if (!controller)
+        return;
+    // The controller still believes in its objects; the next attempt starts from a new one.
+    controller->disconnect(this);
+    controller->deleteLater();
+    controller = nullptr;
+    lastControllerError = QStringLiteral("The Bluetooth service stopped");
+    switch (phase) {
+    case Phase::Idle: return;
+    case Phase::Connecting:
+        dropServices();
+        if (attemptInFlight)
+            attemptFailed(lastControllerError);
+        else if (!retryTimer.isActive() && !sightingGuard.isActive())
+            startAttempt(); // it was waiting for the old link to close
+        return;
+    case Phase::Up:
+    case Phase::Cancelling: handleControllerDisconnected(); return;
     }
 }
 

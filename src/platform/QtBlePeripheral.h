@@ -49,11 +49,18 @@ public:
     void updateInfo(const QBluetoothDeviceInfo& fresher);
     void connectLink();
     void cancelLink();
+    // bluetoothd went away: the links it held are gone with it, and Qt never says so.
+    void loseBluez();
+    // The central saw the chair advertise again after needsSighting().
+    void sighted();
 
 Q_SIGNALS:
     void linkUp();
     void linkFailed(const QString& error);
     void linkDown(const QString& error);
+    // BlueZ no longer knows the chair (it restarted and forgot it): a connect waits until a
+    // scan has seen it again.
+    void needsSighting();
 
 private:
     enum class Phase { Idle, Connecting, Up, Cancelling };
@@ -102,6 +109,8 @@ private:
     QTimer retryTimer;
     QTimer serviceGuard;
     QTimer disconnectGuard;
+    QTimer sightingGuard;        // a connect waiting for the chair to be seen again
+    bool unknownToBluez = false; // the last attempt failed because BlueZ did not know the chair
     QList<QBluetoothUuid> wantedServices;
     bool isDiscoveringServices = false;
     QHash<QBluetoothUuid, std::shared_ptr<Service>> services;
