@@ -34,7 +34,9 @@ BluetoothManager::~BluetoothManager() = default;
 
 BlePeripheral* BluetoothManager::characteristicFor(const QBluetoothUuid& characteristic) const
 {
-    if (!peripheral || !characteristics.contains(characteristic))
+    // A chair the user let go hears nothing more from us, though its link may take a moment
+    // to close.
+    if (!peripheral || isDisconnectRequested || !characteristics.contains(characteristic))
         return nullptr;
     return peripheral.get();
 }

@@ -174,9 +174,7 @@ void BluetoothManager::connectToWiFi(const QString& ssid, const QString& passwor
         });
         return;
     }
-    // A Join clicked after Disconnect, before the chair has gone, must not bring it back.
-    if (isDisconnectRequested)
-        return;
+    // A Join clicked after Disconnect, before the chair has gone, finds no characteristic.
     if (!characteristicFor(wifiSSIDUUID) || !characteristicFor(wifiPasswordUUID) ||
         !characteristicFor(wifiEnableUUID))
         return;
