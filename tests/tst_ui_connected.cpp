@@ -237,7 +237,6 @@ private Q_SLOTS:
         QTest::qWait(100);
         QVERIFY(s.item("settingsView"));
         QTRY_VERIFY(!s.item("settingsView"));
-        QVERIFY(s.ui.shows(QStringLiteral("Velnora is resting now")));
         QVERIFY(s.item("disconnectButton") && s.item("tabBar"));
 
         const QString confirmation =
@@ -297,11 +296,8 @@ private Q_SLOTS:
         QTRY_VERIFY(s.item("controlsTab"));
         QVERIFY(!s.item("offlineBanner"));
         s.f.report(*s.chair, wifiStatusUUID, bytes({5}));
-        QTRY_VERIFY(s.item("offlineBanner"));
-        QCOMPARE(s.shown("bannerTime", "text").toString(), QStringLiteral("5:00"));
-        QVERIFY(s.item("controlsTab")); // over the controls, not instead of them
-        s.f.advance(1s);
-        QCOMPARE(s.shown("bannerTime", "text").toString(), QStringLiteral("4:59"));
+        QTRY_VERIFY(s.item("offlineBanner")); // its time counting down: tst_accessibility
+        QVERIFY(s.item("controlsTab"));       // over the controls, not instead of them
         s.f.report(*s.chair, wifiStatusUUID, bytes({4})); // online again
         QTRY_VERIFY(!s.item("offlineBanner"));
     }
