@@ -87,7 +87,10 @@ bool VirtualChairBus::startChair(const QStringList& options)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), busAddress);
     chair->setProcessEnvironment(env);
-    chair->start(QStringLiteral(VELNORA_VIRTUAL_CHAIR), options);
+    // Long runs may take a copy, so that a rebuild does not change the chair under them.
+    chair->start(
+        qEnvironmentVariable("VELNORA_VIRTUAL_CHAIR", QStringLiteral(VELNORA_VIRTUAL_CHAIR)),
+        options);
     if (!chair->waitForStarted(5000))
         return false;
     const QDeadlineTimer deadline(10000);
