@@ -222,8 +222,10 @@ private Q_SLOTS:
             // The hour did what it says.
             QCOMPARE(f.state(), ConnectionState::ready);
             QVERIFY(!m.chairIsAsleep());
-            QVERIFY(f.log.contains(QStringLiteral("📶 WiFi grace period expired — returning to "
-                                                  "WiFi setup")));
+            for (const char* event : {"🪑 Auto mode cancelled from chair hardware button",
+                                      "📶 WiFi grace period expired", "🔄 Mac woke from sleep",
+                                      "⚠️ Unexpected BLE disconnect"})
+                QCOMPARE(f.log.lines().filter(QString::fromUtf8(event)).size(), 1);
             QVERIFY(f.central->readsOf(leftOdometerUUID) >= 50);
         }
 
