@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QMetaProperty>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -142,6 +143,15 @@ inline QStringList trace(const LinkRig& rig)
     return out + described(observe(rig));
 }
 
+inline bool sameCalls(const QList<FakeCall>& a, const QList<FakeCall>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const FakeCall& x, const FakeCall& y) {
+                          return x.kind == y.kind && x.peripheral == y.peripheral &&
+                                 x.target == y.target && x.uuids == y.uuids && x.value == y.value;
+                      });
+}
+
 inline void reportDifference(const char* what, const QStringList& got, const QStringList& want)
 {
     for (qsizetype i = 0; i < std::max(got.size(), want.size()); ++i) {
@@ -158,7 +168,8 @@ inline void reportDifference(const char* what, const QStringList& got, const QSt
 // again: ending the link stops every timer of the chair and clears what the chair told, and
 // the connect reads back from the chair's factory values what a link end leaves alone (legs,
 // period, pattern, strength). An input therefore meets the manager exactly as a fresh one
-// meets it: checked at the start of every input against the state after the first connect.
+// meets it: checked at the start of every input against the first connect, by what the
+// connect asked of the chair and by the state it left.
 //
 // VELNORA_FUZZ_CHECK_RESET=1 proves it for whole runs: every input is also played on a
 // manager of its own, and both must make the same calls, print the same lines and end in the
@@ -176,7 +187,7 @@ public:
     {
         gatt = rig.chair->gatt;
         values = rig.chair->values;
-        begin(rig);
+        firstConnect = begin(rig);
         fresh = observe(rig);
     }
 
@@ -184,7 +195,8 @@ public:
     {
         if (inputs++ > 0) {
             letGo();
-            begin(rig);
+            // The same reads, writes and notifications asked for as on the first connect.
+            FUZZ_REQUIRE(sameCalls(begin(rig), firstConnect));
             const QVariantList now = observe(rig);
             if (now != fresh)
                 reportDifference("the state at the start", described(now), described(fresh));
@@ -206,11 +218,14 @@ public:
     }
 
 private:
-    void begin(LinkRig& r)
+    // Returns what the manager asked of the chair on the way.
+    QList<FakeCall> begin(LinkRig& r)
     {
         start(r);
+        const QList<FakeCall> made = r.central->calls();
         r.central->clearCalls();
         r.log.clear();
+        return made;
     }
 
     // The user disconnects; whatever the input planned runs out with nothing left to do, and
@@ -236,6 +251,7 @@ private:
         chair.answersDiscovery = true;
         chair.answersReads = true;
         chair.onWrite = nullptr;
+        rig.central->clearCalls();
     }
 
     Setup start;
@@ -244,6 +260,7 @@ private:
     LinkRig rig;
     QMap<QBluetoothUuid, QList<QBluetoothUuid>> gatt;
     QHash<QBluetoothUuid, QByteArray> values;
+    QList<FakeCall> firstConnect;
     QVariantList fresh;
     quint64 inputs = 0;
 };
