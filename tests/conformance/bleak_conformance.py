@@ -28,7 +28,7 @@ ADAPTER_PATH = "/org/bluez/hci0"
 DEVICE_PATH = ADAPTER_PATH + "/dev_" + CHAIR.replace(":", "_")
 DEVICE = "org.bluez.Device1"
 PROPERTIES = "org.freedesktop.DBus.Properties"
-WATCHED = ("Connected", "ServicesResolved", "Powered", "Discovering")
+WATCHED = ("Connected", "ServicesResolved", "Powered", "Discovering", "Value")
 
 
 class Control:
@@ -45,6 +45,17 @@ class Control:
         if reply.message_type == MessageType.ERROR:
             raise RuntimeError(f"{member}: {reply.error_name} {reply.body}")
         return reply.body
+
+    async def characteristic_path(self, uuid):
+        reply = await self.bus.call(Message(
+            destination="org.bluez", path="/", member="GetManagedObjects",
+            interface="org.freedesktop.DBus.ObjectManager"))
+        for path, interfaces in reply.body[0].items():
+            characteristic = interfaces.get("org.bluez.GattCharacteristic1", {})
+            if path.startswith(DEVICE_PATH) and "UUID" in characteristic \
+                    and characteristic["UUID"].value == uuid:
+                return path
+        raise AssertionError(f"no characteristic {uuid}")
 
     async def gatt_services(self):
         """Paths of the chair's GATT services BlueZ exports now."""
@@ -68,7 +79,8 @@ class Control:
         def watch(message):
             if message.message_type == MessageType.SIGNAL and message.member == "PropertiesChanged":
                 changed = message.body[1]
-                seen.extend(f"{key}={changed[key].value}" for key in WATCHED if key in changed)
+                seen.extend(key if key == "Value" else f"{key}={changed[key].value}"
+                            for key in WATCHED if key in changed)
             elif message.reply_serial in calls:
                 seen.append(f"{calls[message.reply_serial]} answered")
 
@@ -82,6 +94,8 @@ class Control:
             for after, path, interface, member, signature, body in steps:
                 while after and after not in seen:
                     await asyncio.sleep(0.05)
+                if callable(path):
+                    path = await path()
                 message = Message(destination="org.bluez", path=path, interface=interface,
                                   member=member, signature=signature, body=body)
                 message.serial = self.bus.next_serial()
@@ -202,11 +216,17 @@ async def main(cached):
         assert not client.is_connected
 
     async def order_around_connect_and_disconnect():
+        async def serial_number():
+            return await control.characteristic_path(SERIAL_NUMBER)
         seen, took = await control.observe([
             (None, DEVICE_PATH, DEVICE, "Connect", "", []),
-            ("ServicesResolved=True", DEVICE_PATH, DEVICE, "Disconnect", "", []),
+            ("ServicesResolved=True", serial_number, "org.bluez.GattCharacteristic1",
+             "ReadValue", "a{sv}", [{}]),
+            ("ReadValue answered", DEVICE_PATH, DEVICE, "Disconnect", "", []),
         ])
+        # A read announces the value it stored before it is answered.
         assert seen == ["Connected=True", "Connect answered", "ServicesResolved=True",
+                        "Value", "ReadValue answered",
                         "ServicesResolved=False", "Disconnect answered", "Connected=False"], seen
         # The link goes down with bluetoothd's disconnect timer, not at once.
         assert 1.5 < took["Disconnect"] < 3, took
@@ -236,7 +256,7 @@ async def main(cached):
                      + ("stay (Cache = always)" if cached else "go (Cache = no)"),
                      reconnect_with_gatt_objects_as_cached)
     await suite.case("link drop calls the disconnected callback", link_drop)
-    await suite.case("order of answers and signals around Connect and Disconnect",
+    await suite.case("order of answers and signals around Connect, a read and Disconnect",
                      order_around_connect_and_disconnect)
     await suite.case("order of answers and signals around discovery and adapter power",
                      order_around_discovery_and_adapter_power)

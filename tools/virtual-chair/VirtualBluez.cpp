@@ -823,8 +823,10 @@ void VirtualBluez::answerRead(VirtualDevice& d, const QDBusMessage& call,
                            QStringLiteral("Invalid offset"));
         return;
     }
-    objects.setPropertyQuietly(call.path(), characteristicInterface, QStringLiteral("Value"),
-                               *value);
+    // bluetoothd stores what it read and announces Value before it answers, even unchanged:
+    // Qt 6.4 takes that announcement of a notifying characteristic for a notification.
+    objects.setProperties(call.path(), characteristicInterface, {{QStringLiteral("Value"), *value}},
+                          true);
     const QByteArray answer = value->mid(offset);
     log(QStringLiteral("%1 read %2 -> %3").arg(d.address, name, hexOf(answer)));
     objects.reply(call, {answer});
