@@ -40,15 +40,11 @@ QList<Node> readTree(QQuickWindow& window)
     return nodes;
 }
 
-QString roleName(Role role)
-{
-    return QString::fromLatin1(QMetaEnum::fromType<Role>().valueToKey(role));
-}
-
 // "Role|Name", then the states a reader is told: checked, selected, password.
 QString describe(const Node& n)
 {
-    QString line = roleName(n.role) + QLatin1Char('|') + n.name;
+    QString line = QString::fromLatin1(QMetaEnum::fromType<Role>().valueToKey(n.role)) +
+                   QLatin1Char('|') + n.name;
     if (n.state.checked)
         line += QStringLiteral("|checked");
     if (n.state.selected)
