@@ -325,7 +325,9 @@ void BluetoothManager::resetOTA()
     releaseFirmwareImages();
     otaStatusPollTimer.reset();
     otaWatchdogTimer.reset();
-    setIsReconnectingAfterOTA(false);
+    // "Done" clicked while the chair reboots must not void the reconnect that fetches it back.
+    if (isLinkUp)
+        setIsReconnectingAfterOTA(false);
     setOtaState(OTAState::idle());
 }
 
