@@ -134,7 +134,7 @@ private Q_SLOTS:
         QObject::connect(link->manager.get(), &BluetoothManager::connectionStateChanged,
                          link->manager.get(), [this] { totals.states.insert(int(link->state())); });
         QVERIFY(link->waitForState(ConnectionState::disconnected));
-        QVERIFY2(connectAndWait(), qPrintable(report(seed, "the first connect failed")));
+        QVERIFY2(holds(connectAndWait(), seed, "the first connect failed"), "see the script");
 
         const int steps = between(6, 14);
         for (int i = 0; i < steps; ++i) {
@@ -151,7 +151,7 @@ private Q_SLOTS:
         checkLetGo(seed);
         if (QTest::currentTestFailed())
             return;
-        QVERIFY2(connectAndWait(), qPrintable(report(seed, "no connect after the script")));
+        QVERIFY2(holds(connectAndWait(), seed, "no connect after the script"), "see the script");
         link->manager->disconnect();
         QVERIFY(link->waitForState(ConnectionState::disconnected));
     }
@@ -221,6 +221,22 @@ private:
         return log;
     }
 
+    // The chair's last lines, without the clean-up's own calls.
+    QString chairTail()
+    {
+        QStringList lines = chairOutput().split(QLatin1Char('\n'));
+        lines.removeIf([](const QString& line) { return line.endsWith(QLatin1String(", 0)")); });
+        return lines.mid(qMax(0, int(lines.size()) - 60)).join(QLatin1Char('\n'));
+    }
+
+    // QtTest cuts long messages: the script and the logs go out whole before a check fails.
+    bool holds(bool ok, int seed, const char* what)
+    {
+        if (!ok)
+            qWarning().noquote() << report(seed, what);
+        return ok;
+    }
+
     QString report(int seed, const char* what)
     {
         return QStringLiteral("seed %1: %2 in state %3\nscript:\n  %4\nprogram log (tail):\n  %5\n"
@@ -232,7 +248,7 @@ private:
             .arg(link->log.lines()
                      .mid(qMax(0, link->log.lines().size() - 25))
                      .join(QLatin1String("\n  ")))
-            .arg(chairOutput().right(3000));
+            .arg(chairTail());
     }
 
     // Scans until the chair is listed and connects; true once the link reached its end state.
@@ -414,15 +430,16 @@ private:
                 return still && quiet.hasExpired();
             },
             60000);
-        QVERIFY2(settled, qPrintable(report(seed, "the link did not settle")));
+        QVERIFY2(holds(settled, seed, "the link did not settle"), "see the script");
         if (m.connectionState() != ConnectionState::ready &&
             m.connectionState() != ConnectionState::wifiSetup)
             return;
         // Nothing is stuck behind an answer that never came: the next write goes through.
         const bool wasUp = m.leftLegUp();
         m.toggleLeg(false);
-        QVERIFY2(pumpUntil([&] { return m.leftLegUp() != wasUp; }, 10000),
-                 qPrintable(report(seed, "a leg toggle after the script was never confirmed")));
+        QVERIFY2(holds(pumpUntil([&] { return m.leftLegUp() != wasUp; }, 10000), seed,
+                       "a leg toggle after the script was never confirmed"),
+                 "see the script");
     }
 
     // Once the user lets the chair go, the program never touches it again on its own.
@@ -432,8 +449,9 @@ private:
         if (m.connectionState() == ConnectionState::scanning)
             m.cancelScan();
         m.disconnect();
-        QVERIFY2(link->waitForState(ConnectionState::disconnected),
-                 qPrintable(report(seed, "a disconnect did not end the link")));
+        QVERIFY2(holds(link->waitForState(ConnectionState::disconnected), seed,
+                       "a disconnect did not end the link"),
+                 "see the script");
         pump(300);
         const qsizetype mark = chairOutput().size();
         // Longer than any reconnect the program plans: 8 s after an update's reboot, 4 s after
@@ -441,10 +459,10 @@ private:
         pump(updated ? 8500 : 4500);
         const QStringList after = chairOutput().mid(mark).split(QLatin1Char('\n'));
         for (const QString& line : after)
-            QVERIFY2(!isCentralTraffic(line),
-                     qPrintable(report(seed, "the chair was used after it was let go: ") + line));
+            QVERIFY2(holds(!isCentralTraffic(line), seed, "the chair was used after it was let go"),
+                     qPrintable(line));
         QVERIFY2(!bus.chairState(chairAddress).value(QStringLiteral("connected")).toBool(),
-                 qPrintable(report(seed, "the chair is still connected after a disconnect")));
+                 "the chair is still connected after a disconnect");
         QCOMPARE(m.connectionState(), ConnectionState::disconnected);
         QCOMPARE(m.countdownSeconds(), 0.0);
         QVERIFY(!m.otaState().isInProgress());
