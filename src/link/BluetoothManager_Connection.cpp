@@ -337,7 +337,10 @@ void BluetoothManager::scheduleReconnect(Scheduler::Duration delay, bool Bluetoo
         const QSharedPointer<BlePeripheral> held = target.toStrongRef();
         const bool waiting = connectionState_ == ConnectionState::connecting ||
                              connectionState_ == ConnectionState::wifiConnecting;
-        if (!(this->*reason) || !held || held != peripheral || !waiting ||
+        // A reason dropped meanwhile (an update dismissed while the chair reboots) still leaves
+        // a chair the user never let go: the screen waits for it, so it is fetched back.
+        const bool wanted = this->*reason || shouldReconnectOnWake;
+        if (!wanted || !held || held != peripheral || !waiting ||
             generation != linkRequestGeneration)
             return;
         central->connectTo(held.get());

@@ -325,9 +325,7 @@ void BluetoothManager::resetOTA()
     releaseFirmwareImages();
     otaStatusPollTimer.reset();
     otaWatchdogTimer.reset();
-    // "Done" clicked while the chair reboots must not void the reconnect that fetches it back.
-    if (isLinkUp)
-        setIsReconnectingAfterOTA(false);
+    setIsReconnectingAfterOTA(false);
     setOtaState(OTAState::idle());
 }
 
