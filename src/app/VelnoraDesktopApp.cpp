@@ -18,7 +18,12 @@ VelnoraDesktopApp::~VelnoraDesktopApp() = default;
 
 bool VelnoraDesktopApp::termsAccepted() const
 {
-    return acceptedThisSession || settings_.acceptedTermsVersion() == requiredTermsVersion;
+    return acceptedThisSession || termsAcceptedIn(settings_);
+}
+
+bool VelnoraDesktopApp::termsAcceptedIn(const Settings& settings)
+{
+    return settings.acceptedTermsVersion() == requiredTermsVersion;
 }
 
 BluetoothManager* VelnoraDesktopApp::bluetooth()

@@ -28,6 +28,8 @@ public:
     ~VelnoraDesktopApp() override;
 
     bool termsAccepted() const;
+    // The terms of this version were accepted in an earlier run (velnora-ctl asks this).
+    static bool termsAcceptedIn(const Settings& settings);
     Settings* settings() const { return &settings_; }
 
     // The root screen's link, made on its first call.

@@ -1,10 +1,13 @@
+#include "AppBus.h"
 #include "AppServices.h"
 #include "BluetoothManager.h"
+#include "ChairBus.h"
 #include "QtBleCentral.h"
 #include "RunProbe.h"
 #include "ScreenServices.h"
 #include "VelnoraDesktopApp.h"
 
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
@@ -26,6 +29,11 @@ int main(int argc, char* argv[])
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/velnora/icons/velnora-desktop.svg")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
+    // One window per user: a second start brings the running one to the front.
+    const QDBusConnection session = QDBusConnection::sessionBus();
+    if (ChairBus::activateRunning(session))
+        return 0;
+
     AppServices services;
     VelnoraDesktopApp velnora(
         services.settings(),
@@ -42,6 +50,18 @@ int main(int argc, char* argv[])
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Velnora/Screens/qml/MainWindow.qml")));
+    AppBus appBus(velnora, session, [&engine] {
+        for (QObject* root : engine.rootObjects()) {
+            if (auto* window = qobject_cast<QQuickWindow*>(root)) {
+                if (window->visibility() == QWindow::Minimized)
+                    window->showNormal();
+                else
+                    window->show();
+                window->raise();
+                window->requestActivate();
+            }
+        }
+    });
     if (probe) {
         for (QObject* root : engine.rootObjects())
             if (auto* window = qobject_cast<QQuickWindow*>(root))

@@ -173,6 +173,8 @@ Q_SIGNALS:
     void isEditingMotorChanged();
     void isSimulatingChanged();
     void isReconnectingAfterOTAChanged();
+    // The chair confirmed (error empty) or refused a write of the held link.
+    void writeAnswered(const QBluetoothUuid& characteristic, const QString& error);
 
 private:
     QVariantList discoveredDevicesList() const;

@@ -208,8 +208,10 @@ void BluetoothManager::holdPeripheral(const QSharedPointer<BlePeripheral>& chose
         });
     QObject::connect(raw, &BlePeripheral::valueWritten, this,
                      [this, isHeld](const QBluetoothUuid& c, const QString& error) {
-                         if (isHeld())
-                             handleValueWritten(c, error);
+                         if (!isHeld())
+                             return;
+                         handleValueWritten(c, error);
+                         Q_EMIT writeAnswered(c, error);
                      });
 }
 

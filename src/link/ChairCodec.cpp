@@ -114,13 +114,18 @@ std::optional<QByteArray> encodePeriod(double minutes)
     return u32Bytes(static_cast<quint32>(clamped));
 }
 
+double snapPeriodMinutes(double minutes)
+{
+    return std::round(minutes * 6.0) / 6.0;
+}
+
 quint8 motorStrengthByte(double percent)
 {
     const double rounded = std::round(percent);
-    if (std::isnan(rounded) || rounded < 20)
-        return 20;
-    if (rounded > 50)
-        return 50;
+    if (std::isnan(rounded) || rounded < motorStrengthMinimum)
+        return motorStrengthMinimum;
+    if (rounded > motorStrengthMaximum)
+        return motorStrengthMaximum;
     return static_cast<quint8>(rounded);
 }
 

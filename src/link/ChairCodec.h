@@ -43,7 +43,17 @@ QByteArray encodePattern(quint8 pattern);
 // Minutes to whole seconds (halves away from zero), clamped to the 32-bit range; no value for
 // a period that is not a number.
 std::optional<QByteArray> encodePeriod(double minutes);
-// The strength rounded (halves away from zero) and clamped to 20..50.
+// The automatic-mode period a user may choose, in minutes, in steps of 10 seconds.
+inline constexpr double periodMinimumMinutes = 1.0;
+inline constexpr double periodMaximumMinutes = 10.0;
+inline constexpr double periodStepMinutes = 1.0 / 6.0;
+// The nearest step of 10 seconds (halves away from zero).
+double snapPeriodMinutes(double minutes);
+
+// The motors' strength range, in percent.
+inline constexpr int motorStrengthMinimum = 20;
+inline constexpr int motorStrengthMaximum = 50;
+// The strength rounded (halves away from zero) and clamped to the range.
 quint8 motorStrengthByte(double percent);
 
 // Shortest decimal that reads back as the same double, with at least one decimal: 5.0, 7.5.

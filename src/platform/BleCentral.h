@@ -21,6 +21,8 @@ public:
 
     virtual QUuid identifier() const = 0;
     virtual QString name() const = 0; // may be empty
+    // The radio address ("AA:BB:CC:DD:EE:FF") where the platform gives one.
+    virtual QString address() const { return {}; }
 
     virtual void discoverServices(const QList<QBluetoothUuid>& wanted) = 0;
     virtual void discoverCharacteristics(const QBluetoothUuid& service,

@@ -206,7 +206,7 @@ QSharedPointer<QtBlePeripheral> QtBleCentral::peripheralFor(const QBluetoothDevi
     QObject::connect(raw, &QtBlePeripheral::linkFailed, this,
                      [this, raw](const QString& error) { Q_EMIT failedToConnect(raw, error); });
     QObject::connect(raw, &QtBlePeripheral::needsSighting, this,
-                     [this, raw] { seek(raw->address().toUInt64()); });
+                     [this, raw] { seek(raw->bluetoothAddress().toUInt64()); });
     QObject::connect(raw, &QtBlePeripheral::linkDown, this,
                      [this, raw](const QString& error) { Q_EMIT disconnected(raw, error); });
     peripherals.insert(info.address().toUInt64(), peripheral);

@@ -36,7 +36,8 @@ public:
 
     QUuid identifier() const override { return id; }
     QString name() const override { return info.name(); }
-    QBluetoothAddress address() const { return info.address(); }
+    QString address() const override { return info.address().toString(); }
+    QBluetoothAddress bluetoothAddress() const { return info.address(); }
 
     void discoverServices(const QList<QBluetoothUuid>& wanted) override;
     void discoverCharacteristics(const QBluetoothUuid& service,

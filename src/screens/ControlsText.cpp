@@ -14,7 +14,7 @@ constexpr double largestShownSeconds = 1e15;
 
 double periodFromSlider(double value)
 {
-    return std::round(value * 6.0) / 6.0;
+    return ChairCodec::snapPeriodMinutes(value);
 }
 
 QString intervalLabel(double minutes)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChairCodec.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -12,9 +14,9 @@
 namespace ControlsFormat {
 
 // The interval slider's range, in minutes, and its step of 10 seconds.
-inline constexpr double periodMinimum = 1.0;
-inline constexpr double periodMaximum = 10.0;
-inline constexpr double periodStep = 1.0 / 6.0;
+inline constexpr double periodMinimum = ChairCodec::periodMinimumMinutes;
+inline constexpr double periodMaximum = ChairCodec::periodMaximumMinutes;
+inline constexpr double periodStep = ChairCodec::periodStepMinutes;
 
 // The minutes stored for a slider value: the nearest sixth of a minute (halves away from zero).
 double periodFromSlider(double value);
