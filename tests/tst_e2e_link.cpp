@@ -1,5 +1,7 @@
 // The whole link through Qt Bluetooth and a virtual chair speaking BlueZ on a private bus:
-// scanning, connecting, WiFi setup, controls, drops, Bluetooth power and system wake.
+// scanning, connecting, WiFi setup, controls, drops, Bluetooth power and system wake. What the
+// link makes of each WiFi status, and the chair's sleep and wake pulse, are proven on the fake
+// radio (tst_wifi, tst_connection, tst_controls).
 #include "RealLink.h"
 #include "VirtualChairBus.h"
 
@@ -112,30 +114,6 @@ private Q_SLOTS:
         QCOMPARE(chair.value(QStringLiteral("restarts")).toUInt(), 1u);
     }
 
-    void wrongPasswordOrUnknownNetworkComesBackToSetupWithItsMessage()
-    {
-        QVERIFY(bus.startChair());
-        RealLink link;
-        QVERIFY(link.scanAndConnect());
-        QVERIFY(link.waitForState(ConnectionState::wifiSetup));
-        QTRY_VERIFY(!link.manager->isLoadingNetworks());
-
-        link.manager->connectToWiFi(QStringLiteral("Office_5G"), QStringLiteral("guess"));
-        QVERIFY(link.waitForState(ConnectionState::wifiConnecting));
-        QVERIFY(link.waitForState(ConnectionState::wifiSetup, 20000));
-        QCOMPARE(link.manager->wifiErrorMessage(),
-                 std::optional<QString>(QStringLiteral("Incorrect password — please try again.")));
-        // The automatic scan after the failure fills the list again.
-        QTRY_VERIFY(!link.manager->isLoadingNetworks());
-        QCOMPARE(link.manager->availableNetworks().size(), 3);
-
-        link.manager->connectToWiFi(QStringLiteral("Nowhere"), QStringLiteral("velnora-wifi"));
-        QVERIFY(link.waitForState(ConnectionState::wifiConnecting));
-        QVERIFY(link.waitForState(ConnectionState::wifiSetup, 20000));
-        QCOMPARE(link.manager->wifiErrorMessage(),
-                 std::optional<QString>(QStringLiteral("Network not found — please scan again.")));
-    }
-
     void legsAutomaticModeAndVibrationReachTheChair()
     {
         QVERIFY(bus.startChair({onlineOption, QStringLiteral("--motor-delay-ms=200")}));
@@ -189,21 +167,6 @@ private Q_SLOTS:
         link.manager->writeMotorStrength();
         QTRY_COMPARE(onChair("motorSoundRight").toUInt(), 36u);
         QCOMPARE(onChair("motorSoundLeft").toUInt(), 36u);
-    }
-
-    void sleepingChairWakesThroughThePulse()
-    {
-        QVERIFY(bus.startChair({onlineOption}));
-        RealLink link;
-        QVERIFY(link.scanAndConnect());
-        QVERIFY(link.waitForState(ConnectionState::ready));
-        QVERIFY(!link.manager->chairIsAsleep());
-        QVERIFY(bus.control(QStringLiteral("Sleep"), {firstChair}));
-        QTRY_VERIFY(link.manager->chairIsAsleep());
-        link.manager->wakeChair();
-        QTRY_VERIFY(!link.manager->chairIsAsleep());
-        QTRY_VERIFY(!onChair("asleep").toBool());
-        QCOMPARE(link.state(), ConnectionState::ready);
     }
 
     // BlueZ keeps a chair's GATT objects across a link by default (Cache = always) and drops
