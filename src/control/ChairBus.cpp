@@ -106,6 +106,11 @@ bool ChairBus::handleMessage(const QDBusMessage& message, const QDBusConnection&
         return false;
     const QString path = message.path();
     const QString interface = message.interface();
+    if (path == root && interface == introspectableInterface) {
+        bus.send(message.createReply(QStringLiteral(
+            "<node>\n  <node name=\"Chair\"/>\n  <node name=\"VelnoraDesktop\"/>\n</node>\n")));
+        return true;
+    }
     if (path != chairPath && path != appPath) {
         bus.send(
             message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
