@@ -47,6 +47,33 @@ std::optional<QHash<QString, qint64>> imageSizes(const QString& path)
     return sizes;
 }
 
+// Runs the command on the program's chair or a link of its own, until it has finished.
+int runAction(const Action& action, const CtlRun::Inputs& inputs, Interrupts& interrupts)
+{
+    std::unique_ptr<ChairEndpoint> chair;
+    if (RemoteEndpoint::isAvailable())
+        chair = std::make_unique<RemoteEndpoint>();
+    else
+        chair = std::make_unique<LocalEndpoint>();
+
+    CtlRun run(*chair, action, inputs);
+    QObject::connect(&run, &CtlRun::finished, QCoreApplication::instance(),
+                     [](int status) { QCoreApplication::exit(status); });
+    QObject::connect(&interrupts, &Interrupts::interrupted, &run, &CtlRun::interrupt);
+    // Started from the event loop, so that an early end can leave it.
+    QTimer::singleShot(0, &run, [&run, &chair] {
+        chair->open([&run](const ControlOutcome& outcome) {
+            if (outcome) {
+                Out::error(outcome->message);
+                QCoreApplication::exit(ExitStatus::forError(outcome->name));
+                return;
+            }
+            run.start();
+        });
+    });
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -94,26 +121,8 @@ int main(int argc, char* argv[])
         inputs.wifiPassword = *password;
     }
 
-    std::unique_ptr<ChairEndpoint> chair;
-    if (RemoteEndpoint::isAvailable())
-        chair = std::make_unique<RemoteEndpoint>();
-    else
-        chair = std::make_unique<LocalEndpoint>();
-
-    CtlRun run(*chair, action, inputs);
-    QObject::connect(&run, &CtlRun::finished, &app,
-                     [](int status) { QCoreApplication::exit(status); });
-    QObject::connect(&interrupts, &Interrupts::interrupted, &run, &CtlRun::interrupt);
-    // Started from the event loop, so that an early end can leave it.
-    QTimer::singleShot(0, &run, [&run, &chair] {
-        chair->open([&run](const ControlOutcome& outcome) {
-            if (outcome) {
-                Out::error(outcome->message);
-                QCoreApplication::exit(ExitStatus::forError(outcome->name));
-                return;
-            }
-            run.start();
-        });
-    });
-    return QCoreApplication::exec();
+    const int status = runAction(action, inputs, interrupts);
+    // The link posts the chair's objects for deletion as it lets go; delete them before the end.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
 }
