@@ -12,6 +12,7 @@
 #include "VirtualChairBus.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -76,6 +77,22 @@ private Q_SLOTS:
         // A second start finds the window and brings it to the front.
         QVERIFY(ChairBus::activateRunning(sessionBus));
         QCOMPARE(raised, 1);
+
+        // Before a chair is linked a control is refused by name, and the tool says so.
+        QDBusMessage setLeg = QDBusMessage::createMethodCall(
+            QStringLiteral("app.velnora.VelnoraDesktop"), QStringLiteral("/app/velnora/Chair"),
+            ChairControl::interfaceName, QStringLiteral("SetLeg"));
+        setLeg << QStringLiteral("left") << false;
+        const QDBusPendingCall refused =
+            QDBusConnection::connectToBus(sessionAddress, QStringLiteral("script"))
+                .asyncCall(setLeg);
+        QTRY_VERIFY(refused.isFinished()); // the window answers from this test's event loop
+        QCOMPARE(refused.error().name(), QStringLiteral("app.velnora.Error.NotConnected"));
+        const CtlResult notLinked =
+            ctl({QStringLiteral("leg"), QStringLiteral("left"), QStringLiteral("down")});
+        QCOMPARE(notLinked.exitCode, 3);
+        QVERIFY2(notLinked.err.startsWith(QStringLiteral("velnora-ctl: ")),
+                 qPrintable(notLinked.err));
 
         // The tool scans and connects the window's link.
         CtlResult scan =
