@@ -2,6 +2,8 @@
 #include "AppServices.h"
 #include "BluetoothManager.h"
 #include "ChairBus.h"
+#include "ChairNotices.h"
+#include "DesktopNotifier.h"
 #include "QtBleCentral.h"
 #include "RunProbe.h"
 #include "ScreenServices.h"
@@ -62,6 +64,18 @@ int main(int argc, char* argv[])
             }
         }
     });
+    // Desktop notices about the window's chair, once there is one (after the terms).
+    DesktopNotifier notifier(session);
+    std::unique_ptr<ChairNotices> notices;
+    const auto watchChair = [&] {
+        if (notices || !velnora.termsAccepted())
+            return;
+        notices = std::make_unique<ChairNotices>(*velnora.bluetooth(), notifier, [] {
+            return QGuiApplication::applicationState() == Qt::ApplicationActive;
+        });
+    };
+    QObject::connect(&velnora, &VelnoraDesktopApp::termsAcceptedChanged, &notifier, watchChair);
+    watchChair();
     if (probe) {
         for (QObject* root : engine.rootObjects())
             if (auto* window = qobject_cast<QQuickWindow*>(root))

@@ -175,6 +175,9 @@ Q_SIGNALS:
     void isReconnectingAfterOTAChanged();
     // The chair confirmed (error empty) or refused a write of the held link.
     void writeAnswered(const QBluetoothUuid& characteristic, const QString& error);
+    // A reconnect the link started by itself (after a drop, a wake, a restart) failed: the
+    // chair is let go and only the user can bring it back.
+    void reconnectFailed(const QString& chairName);
 
 private:
     QVariantList discoveredDevicesList() const;
@@ -346,6 +349,8 @@ private:
     bool shouldReconnectOnWake = false;
     bool isReconnectingAfterOTA_ = false;
     bool isReconnectingAfterWifiConfig = false;
+    // The connect under way was started by the link itself, not asked for by the user.
+    bool isAutomaticReconnect = false;
     // The user asked to let the chair go: nothing brings it back until they connect again.
     bool isDisconnectRequested = false;
     // Moves on with every connect and disconnect of the user's: reconnects planned before are void.

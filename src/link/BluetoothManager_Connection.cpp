@@ -143,6 +143,7 @@ void BluetoothManager::handleCentralPower(CentralPower power)
     }
     if (shouldReconnectOnWake && peripheral) {
         setConnectionState(ConnectionState::connecting);
+        isAutomaticReconnect = true;
         central->connectTo(peripheral.get());
         return;
     }
@@ -185,6 +186,7 @@ void BluetoothManager::holdPeripheral(const QSharedPointer<BlePeripheral>& chose
 {
     peripheral = chosen;
     isLinkUp = false;
+    isAutomaticReconnect = false;
     BlePeripheral* raw = chosen.get();
     QObject::disconnect(raw, nullptr, this, nullptr);
     // Answers of a peripheral we no longer hold are stale and dropped.
@@ -238,6 +240,7 @@ void BluetoothManager::releasePeripheral()
         QObject::disconnect(peripheral.get(), nullptr, this, nullptr);
     peripheral.reset();
     isLinkUp = false;
+    isAutomaticReconnect = false;
 }
 
 void BluetoothManager::handleConnected(BlePeripheral* connected)
@@ -249,6 +252,7 @@ void BluetoothManager::handleConnected(BlePeripheral* connected)
         return;
     }
     isLinkUp = true;
+    isAutomaticReconnect = false;
     const QString name = peripheral->name();
     setDeviceName(name.isEmpty() ? QStringLiteral("Velnora Chair") : name);
     shouldReconnectOnWake = true;
@@ -262,6 +266,8 @@ void BluetoothManager::handleFailedToConnect(BlePeripheral* failed)
 {
     if (!peripheral || failed != peripheral.get())
         return;
+    const bool wasAutomaticReconnect = isAutomaticReconnect;
+    const QString chairName = deviceName_;
     // Never leave a link behind that nobody holds.
     if (isLinkUp)
         central->cancelConnection(peripheral.get());
@@ -273,6 +279,8 @@ void BluetoothManager::handleFailedToConnect(BlePeripheral* failed)
     setIsReconnectingAfterOTA(false);
     setConnectionState(isCentralOn() ? ConnectionState::disconnected
                                      : ConnectionState::unavailable);
+    if (wasAutomaticReconnect)
+        Q_EMIT reconnectFailed(chairName);
 }
 
 void BluetoothManager::forgetChair()
@@ -345,6 +353,7 @@ void BluetoothManager::scheduleReconnect(Scheduler::Duration delay, bool Bluetoo
         if (!wanted || !held || held != peripheral || !waiting ||
             generation != linkRequestGeneration)
             return;
+        isAutomaticReconnect = true;
         central->connectTo(held.get());
     });
 }
