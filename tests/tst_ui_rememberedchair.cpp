@@ -1,16 +1,15 @@
-// The remembered chair on the real QML: the wait for it and its Cancel, Try again on the
-// disconnected screen, and the settings row that turns the automatic connect off and forgets it.
+// The remembered chair on the real QML: Cancel and Try again on the root screen, and the
+// settings card's switch and Forget, all from the keyboard. (What a reader hears of these
+// screens: tst_accessibility.)
 #include "ScreenFixture.h"
 
 #include <QtTest>
-
-using namespace std::chrono_literals;
 
 class UiRememberedChairTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void theWaitCanBeCancelledAndTriedAgain()
+    void cancelAndTryAgain()
     {
         ScreenFixture s;
         auto chair = s.f.central->makeChair(QStringLiteral("Velnora Pro 2"));
@@ -19,36 +18,27 @@ private Q_SLOTS:
         s.bluetooth().connectRememberedChair();
         QTRY_VERIFY(s.shows("Connecting to Velnora Pro 2…"));
         s.ui.click(s.item("cancelButton"));
-        QCOMPARE(s.f.state(), ConnectionState::disconnected);
-        QTRY_VERIFY(s.item("tryAgainButton"));
-        QVERIFY(s.shows("Velnora Pro 2"));
-
+        QTRY_VERIFY(s.shows("Velnora Pro 2"));
         s.focus(s.item("tryAgainButton"));
         s.ui.press(Qt::Key_Space);
-        QCOMPARE(s.f.state(), ConnectionState::connecting);
         QTRY_VERIFY(s.shows("Connecting to Velnora Pro 2…"));
         s.f.central->advertise(chair, chair->name(), -50);
         s.f.central->flush();
-        QTRY_VERIFY(s.item("connectedView"));
+        QCOMPARE(s.f.state(), ConnectionState::ready);
     }
 
-    void theSettingsRowTurnsOffAndForgets()
+    void theSettingsCardSwitchesOffAndForgets()
     {
         ScreenFixture s;
-        s.f.connectChair(s.f.central->makeChair(QStringLiteral("Velnora Pro 3")));
+        s.f.connectChair();
         s.load("SettingsView.qml");
-        QVERIFY(s.item("thisChairSection")->isVisible());
-        QCOMPARE(s.shown("rememberedChairNameText", "text").toString(),
-                 QStringLiteral("Velnora Pro 3"));
-        s.focus(s.item("connectAutomaticallyToggle"));
-        s.ui.press(Qt::Key_Space);
+        for (const char* control : {"connectAutomaticallyToggle", "forgetChairButton"}) {
+            s.focus(s.item(control)); // the list scrolls it into view
+            s.ui.press(Qt::Key_Space);
+        }
         QVERIFY(!s.f.settings.connectAutomatically());
-        QCOMPARE(s.shown("connectAutomaticallyToggle", "isOn").toBool(), false);
-
-        s.focus(s.item("forgetChairButton")); // the list scrolls it into view
-        s.ui.press(Qt::Key_Space);
         QVERIFY(!s.f.settings.hasRememberedChair());
-        QVERIFY(!s.item("thisChairSection")); // only visible items are found
+        QVERIFY(!s.item("thisChairSection"));          // gone with the chair
         QCOMPARE(s.f.state(), ConnectionState::ready); // forgetting is no disconnect
     }
 };
