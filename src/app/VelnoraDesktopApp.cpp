@@ -28,8 +28,12 @@ bool VelnoraDesktopApp::termsAcceptedIn(const Settings& settings)
 
 BluetoothManager* VelnoraDesktopApp::bluetooth()
 {
-    if (!manager)
+    if (!manager) {
         manager = makeManager();
+        // The remembered chair is sought at start only: with Bluetooth off then, not at all.
+        if (settings_.connectAutomatically())
+            manager->connectRememberedChair();
+    }
     return manager.get();
 }
 

@@ -24,6 +24,11 @@ BluetoothManager::BluetoothManager(std::unique_ptr<BleCentral> central_, Schedul
                      [this](BlePeripheral* p, const QString&) { handleFailedToConnect(p); });
     QObject::connect(c, &BleCentral::disconnected, this,
                      [this](BlePeripheral* p, const QString&) { handleDisconnected(p); });
+    // The remembered chair's name belongs to its connecting phase only.
+    QObject::connect(this, &BluetoothManager::connectionStateChanged, this, [this] {
+        if (connectionState_ != ConnectionState::connecting)
+            setAutoConnectName(QString());
+    });
     if (wake)
         QObject::connect(wake, &SystemWake::resumed, this, &BluetoothManager::handleWake);
     // The central's first state report.
@@ -153,5 +158,6 @@ VELNORA_SETTER(setIsEditingMotor, bool, isEditingMotor_, isEditingMotorChanged)
 VELNORA_SETTER(setIsSimulating, bool, isSimulating_, isSimulatingChanged)
 VELNORA_SETTER(setIsReconnectingAfterOTA, bool, isReconnectingAfterOTA_,
                isReconnectingAfterOTAChanged)
+VELNORA_SETTER(setAutoConnectName, const QString&, autoConnectName_, autoConnectNameChanged)
 
 #undef VELNORA_SETTER

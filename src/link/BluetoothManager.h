@@ -67,6 +67,8 @@ class BluetoothManager : public QObject {
     Q_PROPERTY(bool isSimulating READ isSimulating NOTIFY isSimulatingChanged)
     Q_PROPERTY(bool isReconnectingAfterOTA READ isReconnectingAfterOTA NOTIFY
                    isReconnectingAfterOTAChanged)
+    // The remembered chair being sought and connected by itself; empty otherwise.
+    Q_PROPERTY(QString autoConnectName READ autoConnectName NOTIFY autoConnectNameChanged)
 
 public:
     // The scan list keeps at most this many chairs; later newcomers wait for the next scan.
@@ -74,6 +76,7 @@ public:
     static constexpr double sleepTimeoutInterval = 720.0; // seconds
     static constexpr int wifiGraceDuration = 300;         // seconds
     static constexpr int otaChunkSize = 250;              // bytes per data write
+    static constexpr std::chrono::seconds rememberedChairSearchTime{20};
 
     // wake may be null (no wake notification on this system).
     BluetoothManager(std::unique_ptr<BleCentral> central, Scheduler& scheduler, const Clock& clock,
@@ -108,6 +111,7 @@ public:
     bool isSimulating() const { return isSimulating_; }
     // The update finished: the next disconnect is the chair restarting.
     bool isReconnectingAfterOTA() const { return isReconnectingAfterOTA_; }
+    QString autoConnectName() const { return autoConnectName_; }
 
     // The screens write these while the user drags a slider.
     void setAutoPeriodMinutes(double minutes);
@@ -123,6 +127,9 @@ public:
     Q_INVOKABLE void disconnect();
     Q_INVOKABLE void startSimulation();
     Q_INVOKABLE void handleWake();
+    // Seeks the chair the settings remember and connects to it as soon as it is seen; gives up
+    // after rememberedChairSearchTime. Only from the disconnected state with Bluetooth on.
+    Q_INVOKABLE void connectRememberedChair();
 
     // Controls.
     Q_INVOKABLE void toggleLeg(bool right);
@@ -173,6 +180,7 @@ Q_SIGNALS:
     void isEditingMotorChanged();
     void isSimulatingChanged();
     void isReconnectingAfterOTAChanged();
+    void autoConnectNameChanged();
     // The chair confirmed (error empty) or refused a write of the held link.
     void writeAnswered(const QBluetoothUuid& characteristic, const QString& error);
     // A reconnect the link started by itself (after a drop, a wake, a restart) failed: the
@@ -208,6 +216,7 @@ private:
     void setOtaState(const OTAState& state);
     void setIsSimulating(bool simulating);
     void setIsReconnectingAfterOTA(bool reconnecting);
+    void setAutoConnectName(const QString& name);
 
     // The characteristic of the current link, or nothing without a held peripheral or without
     // the characteristic. Every read and write goes through it.
@@ -240,6 +249,8 @@ private:
     // Connects again after delay, only if the reason still holds then.
     void scheduleReconnect(Scheduler::Duration delay, bool BluetoothManager::*reason);
     bool isCentralOn() const;
+    void endRememberedSearch();
+    void rememberConnectedChair();
 
     // Controls (BluetoothManager_Controls.cpp).
     void startCountdownTimer();
@@ -355,6 +366,12 @@ private:
     bool isDisconnectRequested = false;
     // Moves on with every connect and disconnect of the user's: reconnects planned before are void.
     quint64 linkRequestGeneration = 0;
+    // The user's (or the remembered) connect has not reached the WiFi check yet: once it does,
+    // the chair is remembered. Reconnects of the same link do not remember it again.
+    bool shouldRememberChair = false;
+    QString autoConnectName_;
+    QString soughtAddress; // the remembered chair's radio address while it is sought
+    quint64 rememberedSearchGeneration = 0; // a search ended or begun anew outdates its time-out
 
     // Countdown bookkeeping.
     std::unique_ptr<ScheduledTimer> countdownTimer;

@@ -74,6 +74,7 @@ void BluetoothManager::connect(const DiscoveredDevice& device)
     setAvailableNetworks({});
     setWifiErrorMessage(std::nullopt);
     holdPeripheral(device.peripheral);
+    shouldRememberChair = true;
     setConnectionState(ConnectionState::connecting);
     central->connectTo(peripheral.get());
 }
@@ -84,6 +85,7 @@ void BluetoothManager::disconnect()
     if (otaState_.isInProgress())
         failFirmwareUpdate(updateInterruptedMessage());
     dropReconnectPlans();
+    endRememberedSearch();
     // The next chair must not be shown in an automatic mode it does not run.
     switchAutoModeOffLocally();
     if (isSimulating_) {
@@ -130,6 +132,7 @@ void BluetoothManager::handleCentralPower(CentralPower power)
     if (isSimulating_)
         return;
     if (power != CentralPower::On) {
+        endRememberedSearch();
         if (peripheral) {
             // The link is gone with the radio: its clocks must not run on while Bluetooth is off,
             // and automatic mode is shown again only when the chair reports it after the
@@ -161,9 +164,18 @@ void BluetoothManager::handleCentralPower(CentralPower power)
 void BluetoothManager::handleDiscovered(const QSharedPointer<BlePeripheral>& found,
                                         const QString& localName, qint64 rssi)
 {
-    if (!found || connectionState_ != ConnectionState::scanning)
+    if (!found)
         return;
     const QString name = localName.isEmpty() ? found->name() : localName;
+    if (!soughtAddress.isEmpty()) {
+        if (found->address().compare(soughtAddress, Qt::CaseInsensitive) == 0) {
+            endRememberedSearch();
+            connect(DiscoveredDevice{found, rssi, name});
+        }
+        return;
+    }
+    if (connectionState_ != ConnectionState::scanning)
+        return;
     if (!isChairName(name))
         return;
     const QUuid id = found->identifier();
@@ -416,6 +428,7 @@ void BluetoothManager::beginWifiCheck()
         return;
     wifiStatusReadFailures = 0;
     setConnectionState(ConnectionState::checkingWifi);
+    rememberConnectedChair();
     readValue(wifiStatusUUID);
 }
 

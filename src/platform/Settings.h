@@ -5,6 +5,12 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
+
+struct RememberedChair {
+    QString address; // "AA:BB:CC:DD:EE:FF"
+    QString name;
+};
 
 // The values kept between runs. Each is written at the moment it changes; nothing is saved at
 // exit.
@@ -21,6 +27,10 @@ class Settings : public QObject {
                    debugModeActiveChanged)
     Q_PROPERTY(QString debugChairSerial READ debugChairSerial WRITE setDebugChairSerial NOTIFY
                    debugChairSerialChanged)
+    Q_PROPERTY(bool hasRememberedChair READ hasRememberedChair NOTIFY rememberedChairChanged)
+    Q_PROPERTY(QString rememberedChairName READ rememberedChairName NOTIFY rememberedChairChanged)
+    Q_PROPERTY(bool connectAutomatically READ connectAutomatically WRITE setConnectAutomatically
+                   NOTIFY connectAutomaticallyChanged)
 
 public:
     // The maker's administrator address: stored, it counts as no e-mail at all.
@@ -38,12 +48,21 @@ public:
     QString userDisplayName() const;
     bool debugModeActive() const;
     QString debugChairSerial() const;
+    // The chair of the last successful connect, by its radio address; a stored address that is
+    // not one counts as no chair at all.
+    std::optional<RememberedChair> rememberedChair() const;
+    bool hasRememberedChair() const { return rememberedChair().has_value(); }
+    QString rememberedChairName() const;
+    bool connectAutomatically() const; // true when absent
 
     void setAcceptedTermsVersion(const QString& value);
     void setAnalyticsUserEmail(const QString& value);
     void setUserDisplayName(const QString& value);
     void setDebugModeActive(bool value);
     void setDebugChairSerial(const QString& value);
+    void rememberChair(const RememberedChair& chair);
+    Q_INVOKABLE void forgetChair();
+    void setConnectAutomatically(bool value);
 
 Q_SIGNALS:
     void acceptedTermsVersionChanged();
@@ -51,6 +70,8 @@ Q_SIGNALS:
     void userDisplayNameChanged();
     void debugModeActiveChanged();
     void debugChairSerialChanged();
+    void rememberedChairChanged();
+    void connectAutomaticallyChanged();
 
 private:
     QString text(const char* key) const;

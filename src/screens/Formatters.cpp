@@ -57,6 +57,11 @@ QString passwordCaption(const QString& ssid)
     return QStringLiteral("Password for \"%1\"").arg(ssid);
 }
 
+QString connectingTo(const QString& name)
+{
+    return QStringLiteral("Connecting to %1…").arg(name);
+}
+
 QString trimmedInput(const QString& text)
 {
     return text.trimmed();

@@ -26,6 +26,8 @@ QString bannerTime(qint64 seconds);
 QString bannerCountdown(qint64 seconds);
 // The caption over the password field: Password for "{ssid}".
 QString passwordCaption(const QString& ssid);
+// The wait for the remembered chair: "Connecting to {name}…".
+QString connectingTo(const QString& name);
 // Trims white space and line breaks at both ends.
 QString trimmedInput(const QString& text);
 // Valid when the text after the first "@" of the trimmed address holds a ".".
@@ -77,6 +79,10 @@ public:
     Q_INVOKABLE QString passwordCaption(const QString& ssid) const
     {
         return Formatters::passwordCaption(ssid);
+    }
+    Q_INVOKABLE QString connectingTo(const QString& name) const
+    {
+        return Formatters::connectingTo(name);
     }
     Q_INVOKABLE QString trimmed(const QString& text) const
     {

@@ -125,8 +125,12 @@ QSharedPointer<FakePeripheral> FakeBleCentral::makePeripheral(const QString& nam
 {
     // Identifiers are stable and distinct, like those derived from device addresses.
     const QUuid id(
-        QStringLiteral("00000000-0000-4000-8000-%1").arg(nextAddress++, 12, 10, QLatin1Char('0')));
-    return QSharedPointer<FakePeripheral>::create(*this, name, id);
+        QStringLiteral("00000000-0000-4000-8000-%1").arg(nextAddress, 12, 10, QLatin1Char('0')));
+    auto peripheral = QSharedPointer<FakePeripheral>::create(*this, name, id);
+    peripheral->radioAddress = QStringLiteral("C0:FF:EE:00:00:%1")
+                                   .arg(nextAddress++ % 256, 2, 16, QLatin1Char('0'))
+                                   .toUpper();
+    return peripheral;
 }
 
 QSharedPointer<FakePeripheral> FakeBleCentral::makeChair(const QString& name)

@@ -42,6 +42,7 @@ public:
 
     QUuid identifier() const override { return id; }
     QString name() const override { return name_; }
+    QString address() const override { return radioAddress; }
 
     void discoverServices(const QList<QBluetoothUuid>& wanted) override;
     void discoverCharacteristics(const QBluetoothUuid& service,
@@ -49,6 +50,8 @@ public:
     void enableNotifications(const QBluetoothUuid& characteristic) override;
     void read(const QBluetoothUuid& characteristic) override;
     void write(const QBluetoothUuid& characteristic, const QByteArray& value) override;
+
+    QString radioAddress; // distinct per peripheral of a central
 
     // The GATT table. A characteristic without a value answers reads with an empty value.
     QMap<QBluetoothUuid, QList<QBluetoothUuid>> gatt;

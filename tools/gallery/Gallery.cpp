@@ -81,6 +81,10 @@ int Gallery::forEachShot(const Visit& visit)
 {
     auto nothing = [](LinkFixture&) {};
     auto inSetup = [](LinkFixture& f) { f.connectChair(offlineChair(f)); };
+    auto remembering = [](LinkFixture& f) {
+        f.settings.rememberChair(
+            {QStringLiteral("C0:FF:EE:00:00:2A"), QStringLiteral("Velnora Pro 1042")});
+    };
     auto click = [](const char* objectName) {
         return [objectName](QmlHarness& ui, LinkFixture&) {
             ui.click(ui.byName(QString::fromLatin1(objectName)));
@@ -214,6 +218,12 @@ int Gallery::forEachShot(const Visit& visit)
         {"terms-privacy-sheet", "TermsView.qml", nothing, click("privacyPolicyLink")},
         {"unavailable", "ContentView.qml", nothing, {}, CentralPower::Off},
         {"disconnected", "ContentView.qml", nothing},
+        {"disconnected-remembered", "ContentView.qml", remembering},
+        {"connecting-remembered", "ContentView.qml",
+         [remembering](LinkFixture& f) {
+             remembering(f);
+             f.manager->connectRememberedChair();
+         }},
         {"scanning-empty", "ContentView.qml", [](LinkFixture& f) { scanWith(f, 0); }},
         {"scanning-two", "ContentView.qml", [](LinkFixture& f) { scanWith(f, 2); }},
         {"scanning-twelve", "ContentView.qml", [](LinkFixture& f) { scanWith(f, 12); }},
@@ -320,6 +330,13 @@ int Gallery::forEachShot(const Visit& visit)
         {"debug-view", "DebugAnalyticsView.qml", serving(false), analyticsLanded, CentralPower::On,
          debugProperties},
         {"settings-idle", "SettingsView.qml", nothing, {}, CentralPower::On, settingsTab({})},
+        {"settings-this-chair", "SettingsView.qml", nothing,
+         [](QmlHarness& ui, LinkFixture&) {
+             QQuickItem* list = ui.byName(QStringLiteral("settingsScroll"));
+             list->setProperty("contentY",
+                               list->property("contentHeight").toReal() - list->height());
+         },
+         CentralPower::On, settingsTab({})},
         // The throughput needs chunks confirmed while the tab is shown.
         {"settings-transferring", "SettingsView.qml", nothing,
          [&](QmlHarness&, LinkFixture&) {

@@ -62,7 +62,9 @@ Item {
             current.setSource("StatusView.qml", {
                 bluetooth: root.bluetooth,
                 message: root.screen === "restarting" ? "Chair restarting after update…"
-                       : root.screen === "connecting" ? "Connecting…"
+                       : root.screen === "connecting"
+                         ? (root.bluetooth.autoConnectName !== ""
+                            ? Format.connectingTo(root.bluetooth.autoConnectName) : "Connecting…")
                        : "Checking WiFi connection…",
                 // A connect the platform never completes, or a chair that never comes back
                 // after its update, must not trap the user.

@@ -8,6 +8,7 @@ Item {
     property Settings settings
     property int tapCount: 0
     property bool showDebugEntry: false
+    readonly property bool remembersChair: settings !== null && settings.hasRememberedChair
 
     implicitWidth: Theme.contentWidth
     implicitHeight: Theme.contentHeight
@@ -66,13 +67,31 @@ Item {
         Column {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 12
-            VButton {
-                objectName: "connectButton"
+            ScreenText {
+                objectName: "rememberedChairName"
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: qsTr("Connect")
-                prominent: true
-                focus: true
-                onClicked: root.bluetooth.startScanning()
+                visible: root.remembersChair
+                text: root.remembersChair ? root.settings.rememberedChairName : ""
+                font.pixelSize: Theme.headline
+                font.weight: Font.DemiBold
+                color: Theme.primaryText
+            }
+            Row {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 12
+                VButton {
+                    objectName: "connectButton"
+                    text: qsTr("Connect")
+                    prominent: true
+                    focus: true
+                    onClicked: root.bluetooth.startScanning()
+                }
+                VButton {
+                    objectName: "tryAgainButton"
+                    visible: root.remembersChair
+                    text: qsTr("Try again")
+                    onClicked: root.bluetooth.connectRememberedChair()
+                }
             }
             VButton {
                 objectName: "simulateButton"

@@ -8,6 +8,7 @@ Text {
     property real size: Theme.body
 
     readonly property var ligatures: ({
+        "bluetooth": "bluetooth",
         "bluetooth.slash": "bluetooth_disabled",
         "chevron.right": "chevron_right",
         "wifi": "wifi",

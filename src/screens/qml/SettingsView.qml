@@ -119,6 +119,9 @@ Item {
                 bluetooth: root.bluetooth
                 onWifiConfigRequested: root.showWiFiConfig = true
             }
+            ThisChairSection {
+                settings: root.services ? root.services.settings : null
+            }
         }
     }
 
