@@ -236,11 +236,9 @@ private Q_SLOTS:
         QTRY_VERIFY(s.shows("UPDATE.ZIP"));
         QVERIFY(s.shows("older"));
         QVERIFY(!s.shows("notes.txt"));
-        QVERIFY(!s.item("pickerOpenButton")->isEnabled());
         s.ui.click(s.ui.textItem(QStringLiteral("UPDATE.ZIP")));
         s.ui.click(s.item("pickerOpenButton"));
         QTRY_COMPARE(s.f.manager->otaState(), preparing);
-        QVERIFY(!s.root->property("showFilePicker").toBool());
         QTRY_VERIFY(!ownPicker(s)->property("visible").toBool());
     }
 
