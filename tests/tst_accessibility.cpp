@@ -169,6 +169,9 @@ const QHash<QString, QStringList> expected{
     {"settings-flashing", {"ProgressBar|Page 12 / 84"}},
     {"settings-error", {"Button|Try Again"}},
     {"settings-wifi-sheet", {"Dialog|WiFi Setup", "Button|Cancel"}},
+    {"settings-file-picker",
+     {"Dialog|Select Firmware File", "Button|Archive", "RadioButton|chair-update-2.4.1.zip|checked",
+      "Button|Open"}},
 };
 
 // A screen over the fake chair, the way the tests of the screens load it.

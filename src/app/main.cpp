@@ -43,6 +43,7 @@ int main(int argc, char* argv[])
         [] { QCoreApplication::exit(0); });
 
     ScreenServices screens(services.mainScheduler(), services.systemClock(), services.settings());
+    screens.setPortalBus(session);
 
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/"));

@@ -4,6 +4,7 @@
 // their properties, and the screens type what they are handed.
 #include "AnalyticsService.h"
 #include "BluetoothManager.h"
+#include "FilePicker.h"
 #include "Settings.h"
 
 #include <QtQml/qqml.h>
@@ -27,6 +28,13 @@ struct SettingsForeign {
     QML_FOREIGN(Settings)
     QML_NAMED_ELEMENT(Settings)
     QML_UNCREATABLE("The program owns the stored settings.")
+};
+
+struct FilePickerForeign {
+    Q_GADGET
+    QML_FOREIGN(FilePicker)
+    QML_NAMED_ELEMENT(FilePicker)
+    QML_UNCREATABLE("Screens ask ScreenServices for one.")
 };
 
 namespace LinkForeign {

@@ -2,7 +2,10 @@
 
 #include "BleCentral.h"
 
+#include <QGuiApplication>
+#include <QPointer>
 #include <QQmlEngine>
+#include <QQuickWindow>
 
 ScreenServices::ScreenServices(Scheduler& scheduler, const Clock& clock, Settings& settings,
                                AnalyticsService::Options analytics, QObject* parent)
@@ -27,4 +30,18 @@ BluetoothManager* ScreenServices::makeOfflineBluetooth(QObject* owner)
                                          clock_, settings_, nullptr, owner);
     QQmlEngine::setObjectOwnership(manager, QQmlEngine::CppOwnership);
     return manager;
+}
+
+FilePicker* ScreenServices::makeFilePicker(QQuickItem* owner)
+{
+    // The portal places its dialog over this window; it names windows only on X11.
+    auto parentWindow = [owner = QPointer<QQuickItem>(owner)] {
+        QQuickWindow* window = owner ? owner->window() : nullptr;
+        if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))
+            return QString();
+        return QStringLiteral("x11:%1").arg(window->winId(), 0, 16);
+    };
+    auto* picker = new FilePicker(portalBus, parentWindow, owner);
+    QQmlEngine::setObjectOwnership(picker, QQmlEngine::CppOwnership);
+    return picker;
 }

@@ -192,6 +192,11 @@ int Gallery::forEachShot(const Visit& visit)
         for (int i = 0; i < chunks + 1 && link.central->deliverNext(); ++i)
             link.clock.setNow(start.addMSecs(100 * i));
     };
+    QTemporaryDir packages;
+    QDir(packages.path()).mkdir(QStringLiteral("Archive"));
+    for (const char* name : {"chair-update-2.4.1.zip", "Velnora Pro firmware 2.5.0 beta.ZIP",
+                             "release notes.txt"})
+        writeZip(packages.filePath(QString::fromUtf8(name)), {{"StiltaB1.bin", "x"}});
     LinkFixture* transferLink = nullptr;
     const ZipEntries cpu1Package = {{"StiltaB1.bin", firmwareImage(40 * 250, 1)}};
     auto flashedTo = [&](quint32 code, quint32 page) {
@@ -379,6 +384,23 @@ int Gallery::forEachShot(const Visit& visit)
              f.central->dropLink(chair.get()); // the chair restarts on its new firmware
              f.central->flush();
          }},
+        // Without a desktop portal: the program's own picker, over a folder of packages.
+        {"settings-file-picker", "SettingsView.qml", nothing,
+         [&](QmlHarness& ui, LinkFixture&) {
+             QQuickItem* button = ui.byName(QStringLiteral("selectFirmwareButton"));
+             button->forceActiveFocus(Qt::TabFocusReason);
+             QTest::qWait(50);
+             ui.click(button);
+             QObject* picker = ui.byName(QStringLiteral("pickerFiles"));
+             while (picker && picker->objectName() != QLatin1String("firmwarePicker"))
+                 picker = picker->parent();
+             if (picker)
+                 picker->setProperty("currentFolder", QUrl::fromLocalFile(packages.path()));
+             for (int i = 0; i < 50 && !ui.byName(QStringLiteral("pickerEntry2")); ++i)
+                 QTest::qWait(20);
+             ui.click(ui.textItem(QStringLiteral("chair-update-2.4.1.zip")));
+         },
+         CentralPower::On, settingsTab({})},
         {"settings-wifi-sheet", "SettingsView.qml", nothing,
          [](QmlHarness& ui, LinkFixture&) {
              QQuickItem* button = ui.byName(QStringLiteral("configureWiFiButton"));

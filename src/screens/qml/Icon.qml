@@ -26,6 +26,8 @@ Text {
         "gearshape.fill": "settings",
         "chart.bar.fill": "bar_chart",
         "doc.badge.arrow.up": "upload_file",
+        "doc.zipper": "folder_zip",
+        "folder": "folder",
         "sun.rise.fill": "wb_twilight",
         "waveform.path": "graphic_eq"
     })

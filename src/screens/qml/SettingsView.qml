@@ -2,7 +2,6 @@ import QtQuick
 import Velnora.Screens
 import QtQuick.Controls.Basic
 import QtQuick.Templates as T
-import QtQuick.Dialogs
 
 // The connected screen's second tab: what the user can see and change about the chair beyond
 // the daily controls, in four cards.
@@ -26,12 +25,25 @@ Item {
     onShowWiFiConfigChanged: if (showWiFiConfig) wifiSheet.open()
     onShowFilePickerChanged: if (showFilePicker) openPicker()
 
+    // The desktop's own picker where it offers one; dies with the tab, closing it if open.
+    readonly property FilePicker filePicker: services ? services.makeFilePicker(root) : null
+
+    function openPicker() {
+        if (filePicker)
+            filePicker.openZip("Select Firmware File")
+        else
+            openOwnPicker()
+    }
+
     // A system without a usable file panel is the picker's failure, shown like any update
     // error; staying silent would leave the button doing nothing.
-    function openPicker() {
+    function openOwnPicker() {
         picker.open()
         if (picker.visible)
             return
+        pickerFailed()
+    }
+    function pickerFailed() {
         showFilePicker = false
         bluetooth.reportFirmwarePickerError(SettingsText.pickerUnavailable())
     }
@@ -52,17 +64,21 @@ Item {
     // A picker still open when the tab goes away must not answer into it.
     Component.onDestruction: picker.close()
 
-    FileDialog {
+    Connections {
+        target: root.filePicker
+        function onChosen(file) { root.firmwareFileChosen(file) }
+        function onCancelled() { root.showFilePicker = false }
+        function onFailed() { root.pickerFailed() }
+        function onUnavailable() { root.openOwnPicker() }
+    }
+
+    FirmwareFilePicker {
         id: picker
         objectName: "firmwarePicker"
         title: "Select Firmware File"
-        fileMode: FileDialog.OpenFile
-        // The window the tab is in now, not the one (if any) it was made in.
-        parentWindow: root.Window.window
-        nameFilters: ["Firmware packages (*.zip)"]
+        currentFolder: root.filePicker ? root.filePicker.startFolder : ""
         onAccepted: root.firmwareFileChosen(selectedFile)
         onRejected: root.showFilePicker = false
-        onVisibleChanged: if (!visible) root.showFilePicker = false
     }
 
     // Keeps the control that Tab reached in view.
