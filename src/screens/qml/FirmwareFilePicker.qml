@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Templates as T
@@ -15,7 +16,7 @@ Popup {
     property bool isChoosing: false
 
     function accept() {
-        if (selectedFile.toString() === "")
+        if (String(selectedFile) === "")
             return
         isChoosing = true
         close()
@@ -48,7 +49,8 @@ Popup {
         border.color: Theme.divider
     }
 
-    contentItem: Column {
+    Column {
+        anchors.fill: parent
         spacing: 12
         Accessible.role: Accessible.Dialog
         Accessible.name: root.title
@@ -68,14 +70,14 @@ Popup {
                 objectName: "pickerUpButton"
                 text: qsTr("Up")
                 small: true
-                enabled: folders.parentFolder.toString() !== ""
+                enabled: String(folders.parentFolder) !== ""
                 onClicked: root.openFolder(folders.parentFolder)
             }
             ScreenText {
                 objectName: "pickerFolder"
                 width: parent.width - upButton.width - parent.spacing
                 anchors.verticalCenter: parent.verticalCenter
-                text: decodeURIComponent(root.currentFolder.toString().replace(/^file:\/\//, ""))
+                text: decodeURIComponent(String(root.currentFolder).replace(/^file:\/\//, ""))
                 font.pixelSize: Theme.caption
                 color: Theme.secondaryText
                 elide: Text.ElideMiddle
@@ -110,9 +112,9 @@ Popup {
                     required property string fileName
                     required property url fileUrl
                     required property bool fileIsDir
-                    readonly property bool isSelected: root.selectedFile.toString() === fileUrl.toString()
+                    readonly property bool isSelected: String(root.selectedFile) === String(entry.fileUrl)
                     objectName: "pickerEntry" + index
-                    width: files.width
+                    width: ListView.view.width
                     implicitHeight: 36
                     // Packages are a choice of one; folders are buttons that open them.
                     Accessible.role: fileIsDir ? Accessible.Button : Accessible.RadioButton
@@ -122,13 +124,13 @@ Popup {
                     // A folder opens; a package is selected, and chosen when it already was.
                     onClicked: {
                         if (fileIsDir)
-                            root.openFolder(fileUrl)
+                            root.openFolder(entry.fileUrl)
                         else if (isSelected)
                             root.accept()
                         else
-                            root.selectedFile = fileUrl
+                            root.selectedFile = entry.fileUrl
                     }
-                    onActiveFocusChanged: if (activeFocus) files.positionViewAtIndex(index, ListView.Contain)
+                    onActiveFocusChanged: if (activeFocus) ListView.view.positionViewAtIndex(entry.index, ListView.Contain)
 
                     Rectangle {
                         anchors.fill: parent
@@ -178,7 +180,7 @@ Popup {
                 text: qsTr("Open")
                 prominent: true
                 large: false
-                enabled: root.selectedFile.toString() !== ""
+                enabled: String(root.selectedFile) !== ""
                 unavailableReason: qsTr("Select a firmware file first")
                 onClicked: root.accept()
             }
